@@ -1,0 +1,39 @@
+# Sourced by the scripts: where things are, and the Wine settings every run shares.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX="$root/build/wineprefix"
+export WINEDEBUG=-all
+export WINEARCH=win64
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+# No Mono or Gecko install prompts while the prefix is made.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wine_cmd=/usr/lib/wine/wine64
+[ -x "$wine_cmd" ] || wine_cmd=$(command -v wine64 || command -v wine)
+
+# Makes the project's own Wine prefix once, so parallel tests do not race to create it.
+prepare_wine_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    "$wine_cmd" wineboot --init >/dev/null 2>&1 || true
+    wineserver -w 2>/dev/null || "$(dirname "$wine_cmd")/wineserver" -w
+  fi
+}
+
+# Starts Xvfb on a free display; sets DISPLAY and xvfb_pid.
+start_xvfb() {
+  local n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X$n" ] && return 0
+    sleep 0.1
+  done
+  echo "Xvfb did not start" >&2
+  return 1
+}
+
+stop_xvfb() {
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  xvfb_pid=
+}

@@ -1,0 +1,71 @@
+#include "bindings/bindings.h"
+
+#include <cstdio>
+
+BindingTable bindingTable;
+
+namespace {
+
+const char CONFIG_FILE[] = "config.ini";
+const char TEMP_FILE[] = "config.ini.tmp";
+
+Binding DefaultBinding(ActionSlot slot) {
+    Binding binding = {SOURCE_KEYBOARD, (unsigned char)('A' + slot)};
+    return binding;
+}
+
+// Reads at most `capacity` bytes of the file; a file that cannot be measured or read
+// yields nothing.
+long ReadPrefix(FILE* file, unsigned char* buffer, long capacity) {
+    if (std::fseek(file, 0, SEEK_END) != 0) return 0;
+    long length = std::ftell(file);
+    if (length <= 0 || std::fseek(file, 0, SEEK_SET) != 0) return 0;
+    if (length > capacity) length = capacity;
+    return (long)std::fread(buffer, 1, (size_t)length, file);
+}
+
+}  // namespace
+
+void LoadBindings() {
+    unsigned char image[CONFIG_FILE_SIZE];
+    long size = 0;
+    if (FILE* file = std::fopen(CONFIG_FILE, "rb")) {
+        size = ReadPrefix(file, image, CONFIG_FILE_SIZE);
+        std::fclose(file);
+    }
+    // The two count bytes are not checked: every file is read as 4 x 9.
+    for (int player = 0; player < PLAYER_COUNT; ++player) {
+        for (ActionSlot slot = 0; slot < ACTION_COUNT; ++slot) {
+            long offset = 2 + 2 * (player * ACTION_COUNT + slot);
+            if (offset + 1 < size) {
+                Binding binding = {image[offset], image[offset + 1]};
+                BindingAt(player, slot) = binding;
+            } else {
+                BindingAt(player, slot) = DefaultBinding(slot);
+            }
+        }
+    }
+}
+
+bool SaveBindings() {
+    unsigned char image[CONFIG_FILE_SIZE];
+    image[0] = PLAYER_COUNT;
+    image[1] = ACTION_COUNT;
+    unsigned char* out = image + 2;
+    for (int player = 0; player < PLAYER_COUNT; ++player) {
+        for (ActionSlot slot = 0; slot < ACTION_COUNT; ++slot) {
+            *out++ = BindingAt(player, slot).source;
+            *out++ = BindingAt(player, slot).code;
+        }
+    }
+
+    // Never truncate the real file: a failed write must not lose the saved bindings.
+    FILE* file = std::fopen(TEMP_FILE, "wb");
+    if (!file) return false;
+    bool written = std::fwrite(image, 1, CONFIG_FILE_SIZE, file) == (size_t)CONFIG_FILE_SIZE;
+    written = std::fflush(file) == 0 && written;
+    written = std::fclose(file) == 0 && written;
+    if (written && ReplaceFileWith(TEMP_FILE, CONFIG_FILE)) return true;
+    std::remove(TEMP_FILE);
+    return false;
+}

@@ -1,0 +1,50 @@
+// The bindings table: which input triggers each action of each player, and its file.
+#pragma once
+
+const int PLAYER_COUNT = 4;
+const int ACTION_COUNT = 9;
+const int CONFIG_FILE_SIZE = 2 + PLAYER_COUNT * ACTION_COUNT * 2;  // 74 bytes
+
+const unsigned char SOURCE_KEYBOARD = 0;
+
+// source: 0 keyboard, n controller n. code: a virtual-key code, or 0 up, 1 down,
+// 2 right, 3 left, 4 + b button b.
+struct Binding {
+    unsigned char source;
+    unsigned char code;
+};
+
+inline bool operator==(Binding a, Binding b) { return a.source == b.source && a.code == b.code; }
+inline bool operator!=(Binding a, Binding b) { return !(a == b); }
+
+// 0..8 in the dialog's order: up, down, left, right, then the five buttons.
+typedef int ActionSlot;
+
+// Player-major, as in the file.
+struct BindingTable {
+    Binding entries[PLAYER_COUNT][ACTION_COUNT];
+};
+
+// The one table of the process.
+extern BindingTable bindingTable;
+
+inline Binding& BindingAt(int player, ActionSlot slot) { return bindingTable.entries[player][slot]; }
+
+// Fills the table from "config.ini" in the current directory; entries the file does
+// not hold (no file, a short file) get their defaults: keyboard keys A..I.
+void LoadBindings();
+
+// Writes the table to "config.ini" through a temporary file, so a failed save leaves
+// the old file exactly as it was. Returns whether the file was saved.
+bool SaveBindings();
+
+// Replaces `to` with `from` in one step. Windows and POSIX each have their own call.
+bool ReplaceFileWith(const char* from, const char* to);
+
+// The text naming a binding on screen: at most 12 characters.
+const int LABEL_CAPACITY = 16;
+struct BindingLabel {
+    char text[LABEL_CAPACITY];
+};
+
+BindingLabel FormatBindingLabel(Binding binding);

@@ -1,0 +1,42 @@
+// Runs a test inside a fresh, empty working folder, since "config.ini" lives in the
+// current directory.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+class InTempFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = std::filesystem::current_path();
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("quorvane-" + std::string(info->test_suite_name()) + "-" + info->name());
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(folder_);
+        std::filesystem::current_path(folder_);
+    }
+    void TearDown() override {
+        std::filesystem::current_path(previous_);
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+
+    static std::vector<unsigned char> ReadFile(const char* name) {
+        std::ifstream in(name, std::ios::binary);
+        return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+    }
+    static void WriteFile(const char* name, const std::vector<unsigned char>& bytes) {
+        std::ofstream out(name, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), (std::streamsize)bytes.size());
+    }
+
+private:
+    std::filesystem::path previous_;
+    std::filesystem::path folder_;
+};
