@@ -1,0 +1,10 @@
+// The window operations the editor asks for; the dialog defines them.
+#pragma once
+
+#include "bindings/bindings.h"
+
+void ShowLabel(ActionSlot slot, const char* text);
+void SetRadioCheck(ActionSlot slot, bool on);
+void ShowSavedNotice();
+void ShowSaveFailedNotice();
+void CloseDialog();

@@ -1,0 +1,193 @@
+#include "ui/binding_editor.h"
+
+#include <deque>
+#include <filesystem>
+#include <optional>
+
+#include "fakes/recording_view.h"
+#include "input/capture.h"
+#include "temp_folder.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+// The fake capture: scripted results first, then whatever is held.
+std::deque<std::optional<Binding>> scripted;
+std::optional<Binding> held;
+int captureCount;
+
+}  // namespace
+
+bool CaptureInput(Binding& binding) {
+    ++captureCount;
+    std::optional<Binding> result = held;
+    if (!scripted.empty()) {
+        result = scripted.front();
+        scripted.pop_front();
+    }
+    if (result) binding = *result;
+    return result.has_value();
+}
+
+namespace {
+
+const Binding NOTHING_HELD = {0xEE, 0xEE};
+
+class Editor : public InTempFolder {
+protected:
+    void SetUp() override {
+        InTempFolder::SetUp();
+        bindingEditor = BindingEditor{};
+        scripted.clear();
+        held.reset();
+        OnInit();  // no file: keys A..I everywhere
+        viewCalls.clear();
+        captureCount = 0;
+    }
+    // One timer tick with `input` held (or nothing); returns what the view was asked.
+    Calls Tick(Binding input = NOTHING_HELD) {
+        if (input == NOTHING_HELD) held.reset(); else held = input;
+        viewCalls.clear();
+        OnTick();
+        return viewCalls;
+    }
+};
+
+TEST_F(Editor, InitShowsTheFirstRow) {
+    bindingEditor = BindingEditor{};
+    OnInit();
+    ASSERT_EQ(viewCalls.size(), 9u);
+    EXPECT_EQ(viewCalls[0], "label 0 KEY_A");
+    EXPECT_EQ(viewCalls[8], "label 8 KEY_I");
+}
+
+TEST_F(Editor, OnePressAssignsExactlyOnceWhileHeld) {
+    EXPECT_EQ(Tick({1, 4}), (Calls{"label 0 JOY1_B1", "check 0 off", "check 1 on"}));
+    EXPECT_EQ(BindingAt(0, 0), (Binding{1, 4}));
+
+    // Held, or changed to another input without a release: nothing more.
+    EXPECT_EQ(Tick({1, 4}), Calls{});
+    EXPECT_EQ(Tick({1, 5}), Calls{});
+    EXPECT_EQ(BindingAt(0, 1), (Binding{0, 'B'}));
+
+    // The release clears the latch; the next press goes to the next action.
+    EXPECT_EQ(Tick(), Calls{});
+    EXPECT_EQ(Tick({1, 5}), (Calls{"label 1 JOY1_B2", "check 1 off", "check 2 on"}));
+}
+
+TEST_F(Editor, TheLatchClearsOnTheFirstEmptyCaptureAndTheSameTickCapturesAgain) {
+    Tick({1, 4});
+    scripted = {std::nullopt, Binding{1, 0}};
+    captureCount = 0;
+    EXPECT_EQ(Tick({1, 0}), (Calls{"label 1 JOY1_UP", "check 1 off", "check 2 on"}));
+    EXPECT_EQ(captureCount, 2);
+}
+
+TEST_F(Editor, AHeldKeyKeepsTheLatchThoughKeysAreNeverAssigned) {
+    Tick({1, 4});
+    EXPECT_EQ(Tick({0, ' '}), Calls{});
+    EXPECT_EQ(Tick({1, 5}), Calls{});  // the key was never let go of
+    EXPECT_EQ(Tick(), Calls{});
+    EXPECT_EQ(Tick({1, 5}).size(), 3u);
+}
+
+TEST_F(Editor, OnlyTheShownPlayersControllerAssigns) {
+    OnPlayerChosen(1);
+    OnSlotChosen(4);
+    for (Binding ignored : {Binding{1, 4}, Binding{0, 'A'}, Binding{3, 0}}) {
+        EXPECT_EQ(Tick(ignored), Calls{});
+    }
+    // The latch stayed clear: the right controller assigns at once.
+    EXPECT_EQ(Tick({2, 0}), (Calls{"label 4 JOY2_UP", "check 4 off", "check 5 on"}));
+    EXPECT_EQ(BindingAt(1, 4), (Binding{2, 0}));
+    EXPECT_EQ(BindingAt(0, 4), (Binding{0, 'E'}));
+}
+
+TEST_F(Editor, ASwapTakesTheFirstOtherSlotOfTheShownRowOnly) {
+    BindingAt(0, 2) = Binding{1, 5};  // same controller, other button: not a clash
+    BindingAt(0, 3) = Binding{1, 4};
+    BindingAt(0, 6) = Binding{1, 4};
+    BindingAt(1, 0) = Binding{1, 4};  // another player's row is left alone
+
+    EXPECT_EQ(Tick({1, 4}), (Calls{"label 3 KEY_A", "label 0 JOY1_B1", "check 0 off", "check 1 on"}));
+    EXPECT_EQ(BindingAt(0, 0), (Binding{1, 4}));
+    EXPECT_EQ(BindingAt(0, 2), (Binding{1, 5}));
+    EXPECT_EQ(BindingAt(0, 3), (Binding{0, 'A'}));
+    EXPECT_EQ(BindingAt(0, 6), (Binding{1, 4}));
+    EXPECT_EQ(BindingAt(1, 0), (Binding{1, 4}));
+}
+
+TEST_F(Editor, RepressingTheCursorsOwnBindingRefreshesItAndMovesOn) {
+    BindingAt(0, 5) = Binding{1, 9};
+    OnSlotChosen(5);
+    EXPECT_EQ(Tick({1, 9}), (Calls{"label 5 JOY1_B6", "check 5 off", "check 6 on"}));
+    EXPECT_EQ(BindingAt(0, 5), (Binding{1, 9}));
+}
+
+TEST_F(Editor, TheCursorWrapsFromTheLastActionToTheFirst) {
+    OnSlotChosen(8);
+    EXPECT_EQ(Tick({1, 1}), (Calls{"label 8 JOY1_DOWN", "check 8 off", "check 0 on"}));
+    Tick();
+    EXPECT_EQ(Tick({1, 2}).front(), "label 0 JOY1_RIGHT");
+}
+
+TEST_F(Editor, ChoosingAPlayerShowsItsRowAndKeepsCursorAndLatch) {
+    BindingAt(2, 7) = Binding{3, 35};
+    OnSlotChosen(3);
+    Tick({1, 4});  // assigns player 1's slot 3, cursor now 4, latch set
+
+    viewCalls.clear();
+    OnPlayerChosen(2);
+    ASSERT_EQ(viewCalls.size(), 9u);
+    EXPECT_EQ(viewCalls[0], "label 0 KEY_A");
+    EXPECT_EQ(viewCalls[7], "label 7 JOY3_B32");
+
+    EXPECT_EQ(Tick({3, 4}), Calls{});  // still latched
+    Tick();
+    EXPECT_EQ(Tick({3, 4}).front(), "label 4 JOY3_B1");
+
+    // A list without a selection changes nothing.
+    viewCalls.clear();
+    OnPlayerChosen(-1);
+    OnPlayerChosen(4);
+    EXPECT_EQ(viewCalls, Calls{});
+}
+
+TEST_F(Editor, ConfirmSavesThenNotifiesThenCloses) {
+    Tick({1, 7});
+    viewCalls.clear();
+    OnConfirm();
+    EXPECT_EQ(viewCalls, (Calls{"saved", "close"}));
+    std::vector<unsigned char> file = ReadFile("config.ini");
+    ASSERT_EQ(file.size(), 74u);
+    EXPECT_EQ(file[2], 1);
+    EXPECT_EQ(file[3], 7);
+}
+
+TEST_F(Editor, AFailedSaveIsReportedAndKeepsTheDialogAndTheEdits) {
+    std::filesystem::create_directory("config.ini");
+    Tick({1, 7});
+    viewCalls.clear();
+    OnConfirm();
+    EXPECT_EQ(viewCalls, Calls{"save failed"});
+    EXPECT_EQ(BindingAt(0, 0), (Binding{1, 7}));
+
+    // Once the way is clear, the retry saves the same edits.
+    std::filesystem::remove("config.ini");
+    viewCalls.clear();
+    OnConfirm();
+    EXPECT_EQ(viewCalls, (Calls{"saved", "close"}));
+    EXPECT_EQ(ReadFile("config.ini")[3], 7);
+}
+
+TEST_F(Editor, CancelClosesWithoutSaving) {
+    WriteFile("config.ini", {4, 9, 2, 2});
+    Tick({1, 7});
+    viewCalls.clear();
+    OnCancel();
+    EXPECT_EQ(viewCalls, Calls{"close"});
+    EXPECT_EQ(ReadFile("config.ini"), (std::vector<unsigned char>{4, 9, 2, 2}));
+}
+
+}  // namespace

@@ -1,0 +1,15 @@
+#include "fakes/recording_view.h"
+
+#include "ui/dialog_view.h"
+
+std::vector<std::string> viewCalls;
+
+void ShowLabel(ActionSlot slot, const char* text) {
+    viewCalls.push_back("label " + std::to_string(slot) + " " + text);
+}
+void SetRadioCheck(ActionSlot slot, bool on) {
+    viewCalls.push_back("check " + std::to_string(slot) + (on ? " on" : " off"));
+}
+void ShowSavedNotice() { viewCalls.push_back("saved"); }
+void ShowSaveFailedNotice() { viewCalls.push_back("save failed"); }
+void CloseDialog() { viewCalls.push_back("close"); }
