@@ -1,0 +1,49 @@
+// The game controllers, read through DirectInput 8.
+#pragma once
+
+#include <windows.h>
+
+struct IDirectInput8A;
+struct IDirectInputDevice8A;
+struct DIDEVICEINSTANCEA;
+
+const int MAX_CONTROLLERS = 16;
+const int PAD_BUTTONS = 32;
+const int PAD_UP = 32;
+const int PAD_DOWN = 33;
+const int PAD_LEFT = 34;
+const int PAD_RIGHT = 35;
+const int PAD_STATE_SIZE = 36;
+const long AXIS_LIMIT = 1000;
+
+// One flag byte (0 or 1) per button, then up, down, left, right.
+typedef unsigned char PadState[PAD_STATE_SIZE];
+
+class JoystickInput {
+public:
+    JoystickInput();
+
+    // Enumerates the attached controllers and sets each one up for absolute axes of
+    // -1000..+1000. Returns 0, or the first failing DirectInput result.
+    HRESULT Initialize(HINSTANCE instance, HWND window);
+
+    // Reads every controller into its PadState. A controller that fails is cleared and
+    // re-acquired without holding up the others. Returns the first failure, or 0.
+    HRESULT PollAll();
+
+    int DeviceCount() const { return count; }
+    const PadState& StateOf(int i) const { return states[i]; }
+
+private:
+    static BOOL CALLBACK OnDeviceFound(const DIDEVICEINSTANCEA* device, void* self);
+    HRESULT Configure(IDirectInputDevice8A* device, HWND window);
+
+    IDirectInput8A* directInput;
+    IDirectInputDevice8A* devices[MAX_CONTROLLERS];
+    int count;
+    unsigned int driverLimit;
+    PadState* states;
+};
+
+// The one instance of the process.
+extern JoystickInput joystickInput;

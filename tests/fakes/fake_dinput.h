@@ -1,0 +1,46 @@
+// Fake DirectInput 8 and winmm for tests: the test executable links these instead of
+// the real DLLs. Each fake controller is scripted by a FakePad, and every call the
+// program makes is written to one log, in order, so tests can assert the protocol.
+#pragma once
+
+#define DIRECTINPUT_VERSION 0x0800
+#include <windows.h>
+#include <dinput.h>
+
+#include <string>
+#include <vector>
+
+struct FakePad {
+    // What the controller answers.
+    HRESULT createDevice = DI_OK;
+    HRESULT setDataFormat = DI_OK;
+    HRESULT setCooperativeLevel = DI_OK;
+    HRESULT enumObjects = DI_OK;
+    HRESULT setRange = DI_OK;
+    HRESULT setAxisMode = DI_OK;
+    HRESULT poll = DI_NOEFFECT;  // what a device that needs no polling says
+    HRESULT getDeviceState = DI_OK;
+    DIJOYSTATE state = {};
+    // What it was asked.
+    int acquires = 0;
+    int reads = 0;
+};
+
+struct FakeDirectInput {
+    std::vector<FakePad> pads;  // the attached controllers, in enumeration order
+    UINT driverLimit = 16;
+    HRESULT create = DI_OK;
+    HRESULT enumDevices = DI_OK;
+    int offered = 0;  // controllers handed to the enumeration callback
+    bool logPolling = false;
+    std::vector<std::string> log;
+};
+
+extern FakeDirectInput fakeInput;
+
+// Fresh fakes with `pads` idle controllers (centred sticks, no buttons).
+void ResetFakeInput(int pads);
+
+// Presses a button or pushes a stick of controller `pad`.
+void PressButton(int pad, int button);
+void PushStick(int pad, LONG x, LONG y);

@@ -1,0 +1,218 @@
+#include "input/joystick_input.h"
+
+#include "fakes/fake_dinput.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+const HWND WINDOW = reinterpret_cast<HWND>(0x1234);
+
+std::vector<int> HeldFlags(const JoystickInput& input, int pad) {
+    std::vector<int> held;
+    for (int flag = 0; flag < PAD_STATE_SIZE; ++flag)
+        if (input.StateOf(pad)[flag]) held.push_back(flag);
+    return held;
+}
+
+TEST(JoystickInput, InitializeAndPollFollowTheCallProtocol) {
+    ResetFakeInput(1);
+    JoystickInput input;
+    EXPECT_EQ(input.DeviceCount(), 0);
+    ASSERT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+    EXPECT_EQ(input.DeviceCount(), 1);
+    EXPECT_EQ(fakeInput.log, (Log{
+        "joyGetNumDevs",
+        "DirectInput8Create instance version=0x0800 IID_IDirectInput8A outer=null",
+        "EnumDevices type=4 flags=1",
+        "CreateDevice pad0 outer=null",
+        "pad0 SetDataFormat c_dfDIJoystick",
+        "pad0 SetCooperativeLevel window=0x1234 flags=0x6",
+        "pad0 EnumObjects 0x3",
+        "pad0 SetProperty RANGE size=24 header=16 obj=0x2 how=2 -1000..1000",
+        "pad0 SetProperty RANGE size=24 header=16 obj=0x102 how=2 -1000..1000",
+        "pad0 SetProperty AXISMODE size=20 header=16 obj=0 how=0 data=0",
+        "pad0 Acquire",
+    }));
+
+    fakeInput.log.clear();
+    fakeInput.logPolling = true;
+    EXPECT_EQ(input.PollAll(), 0);
+    EXPECT_EQ(fakeInput.log, (Log{"pad0 Poll", "pad0 GetDeviceState 80"}));
+}
+
+TEST(JoystickInput, OnlyFullDeflectionIsADirection) {
+    struct Case {
+        LONG x, y;
+        std::vector<int> held;
+    };
+    const Case cases[] = {
+        {0, 0, {}},
+        {999, 999, {}},
+        {-999, -999, {}},
+        {1000, 0, {PAD_RIGHT}},
+        {-1000, 0, {PAD_LEFT}},
+        {0, 1000, {PAD_DOWN}},
+        {0, -1000, {PAD_UP}},
+        {1000, -1000, {PAD_UP, PAD_RIGHT}},
+        {-1000, 1000, {PAD_DOWN, PAD_LEFT}},
+        {1001, -1001, {}},
+    };
+    ResetFakeInput(1);
+    JoystickInput input;
+    ASSERT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+    for (const Case& c : cases) {
+        PushStick(0, c.x, c.y);
+        input.PollAll();
+        EXPECT_EQ(HeldFlags(input, 0), c.held) << c.x << "," << c.y;
+    }
+}
+
+TEST(JoystickInput, AButtonIsHeldByItsHighBit) {
+    ResetFakeInput(1);
+    JoystickInput input;
+    ASSERT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+    for (int button = 0; button < PAD_BUTTONS; ++button) {
+        for (BYTE value : {0x00, 0x7F, 0x80, 0xFF}) {
+            fakeInput.pads[0].state = DIJOYSTATE{};
+            fakeInput.pads[0].state.rgbButtons[button] = value;
+            input.PollAll();
+            EXPECT_EQ(HeldFlags(input, 0), value & 0x80 ? std::vector<int>{button} : std::vector<int>{})
+                << "button " << button << " value " << (int)value;
+        }
+    }
+}
+
+TEST(JoystickInput, TakesAtMost16ControllersAndNoMoreThanTheDriverAllows) {
+    struct Case {
+        int attached;
+        UINT driverLimit;
+        int counted;
+    };
+    for (const Case& c : {Case{17, 16, 16}, Case{17, 3, 3}, Case{17, 0, 16}, Case{17, 40, 16}, Case{2, 16, 2}}) {
+        ResetFakeInput(c.attached);
+        fakeInput.driverLimit = c.driverLimit;
+        JoystickInput input;
+        EXPECT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+        EXPECT_EQ(input.DeviceCount(), c.counted) << c.attached << " attached, limit " << c.driverLimit;
+        EXPECT_EQ(fakeInput.offered, c.counted);  // the enumeration stopped there
+        PressButton(c.counted - 1, 2);
+        input.PollAll();
+        EXPECT_EQ(HeldFlags(input, c.counted - 1), std::vector<int>{2});
+    }
+}
+
+// A set-up step failing for controller 1 of 3 ends Initialize with its result;
+// controllers 1 and 2 stay counted, all zero, and never hold up controller 0.
+TEST(JoystickInput, ASetUpFailureLeavesThatControllerAndLaterOnesCountedAndEmpty) {
+    HRESULT FakePad::*steps[] = {&FakePad::setDataFormat, &FakePad::setCooperativeLevel, &FakePad::enumObjects,
+                                 &FakePad::setAxisMode};
+    for (HRESULT FakePad::*step : steps) {
+        ResetFakeInput(3);
+        fakeInput.pads[1].*step = DIERR_GENERIC;
+        fakeInput.pads[1].poll = DIERR_NOTACQUIRED;
+        fakeInput.pads[2].poll = DIERR_NOTACQUIRED;
+        for (int pad = 0; pad < 3; ++pad) PressButton(pad, 0);
+
+        JoystickInput input;
+        EXPECT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), DIERR_GENERIC);
+        EXPECT_EQ(input.DeviceCount(), 3);
+        for (const std::string& call : fakeInput.log) EXPECT_EQ(call.find("pad2 Set"), std::string::npos) << call;
+        for (int pad = 0; pad < 3; ++pad) EXPECT_EQ(HeldFlags(input, pad), std::vector<int>{});
+
+        EXPECT_EQ(input.PollAll(), DIERR_NOTACQUIRED);
+        EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{0});
+        EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{});
+        EXPECT_EQ(HeldFlags(input, 2), std::vector<int>{});
+    }
+}
+
+TEST(JoystickInput, AFailedAxisRangeEndsTheAxesButNotTheSetUp) {
+    ResetFakeInput(1);
+    fakeInput.pads[0].setRange = DIERR_UNSUPPORTED;
+    JoystickInput input;
+    EXPECT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+    int ranges = 0;
+    for (const std::string& call : fakeInput.log) ranges += call.find("RANGE") != std::string::npos;
+    EXPECT_EQ(ranges, 1);
+    EXPECT_EQ(fakeInput.log.back(), "pad0 Acquire");
+}
+
+TEST(JoystickInput, AControllerThatCannotBeOpenedIsNotCounted) {
+    ResetFakeInput(3);
+    fakeInput.pads[1].createDevice = DIERR_DEVICENOTREG;
+    PressButton(2, 7);
+    JoystickInput input;
+    EXPECT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+    ASSERT_EQ(input.DeviceCount(), 2);
+    input.PollAll();
+    EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{7});  // the third one is controller 2
+}
+
+TEST(JoystickInput, FailuresBeforeAnyControllerLeaveNone) {
+    ResetFakeInput(2);
+    fakeInput.create = DIERR_OLDDIRECTINPUTVERSION;
+    JoystickInput noDirectInput;
+    EXPECT_EQ(noDirectInput.Initialize(GetModuleHandleA(nullptr), WINDOW), DIERR_OLDDIRECTINPUTVERSION);
+    EXPECT_EQ(noDirectInput.DeviceCount(), 0);
+    EXPECT_EQ(noDirectInput.PollAll(), 0);
+
+    ResetFakeInput(2);
+    fakeInput.enumDevices = DIERR_GENERIC;
+    JoystickInput noEnumeration;
+    EXPECT_EQ(noEnumeration.Initialize(GetModuleHandleA(nullptr), WINDOW), DIERR_GENERIC);
+    EXPECT_EQ(noEnumeration.DeviceCount(), 0);
+    EXPECT_EQ(noEnumeration.PollAll(), 0);
+    EXPECT_EQ(fakeInput.log.back(), "pad1 Release");  // the devices opened so far are given back
+}
+
+TEST(JoystickInput, AFailingPollClearsThatControllerAndTheOthersAreStillRead) {
+    ResetFakeInput(3);
+    JoystickInput input;
+    ASSERT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+    for (int pad = 0; pad < 3; ++pad) PressButton(pad, pad);
+    input.PollAll();
+    EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{0});
+
+    // Controller 0 unplugged: it reads as released, is re-acquired, and 1 and 2 go on.
+    fakeInput.pads[0].poll = DIERR_INPUTLOST;
+    fakeInput.pads[1].poll = DIERR_NOTACQUIRED;
+    int acquiresBefore = fakeInput.pads[0].acquires;
+    PushStick(2, 0, -1000);
+    EXPECT_EQ(input.PollAll(), DIERR_INPUTLOST);  // the first failure
+    EXPECT_EQ(fakeInput.pads[0].acquires, acquiresBefore + 1);
+    EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{});
+    EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{});
+    EXPECT_EQ(HeldFlags(input, 2), (std::vector<int>{2, PAD_UP}));
+
+    fakeInput.pads[0].poll = DI_OK;
+    fakeInput.pads[1].poll = DI_OK;
+    EXPECT_EQ(input.PollAll(), 0);
+    EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{1});
+}
+
+TEST(JoystickInput, AFailedReadShowsNothingThatTickAndALostOneIsReacquired) {
+    struct Case {
+        HRESULT failure;
+        int reacquires;
+    };
+    for (const Case& c : {Case{DIERR_INPUTLOST, 1}, Case{DIERR_NOTACQUIRED, 0}, Case{E_FAIL, 0}}) {
+        ResetFakeInput(2);
+        JoystickInput input;
+        ASSERT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+        PressButton(0, 3);
+        PressButton(1, 4);
+        input.PollAll();
+        int acquiresBefore = fakeInput.pads[0].acquires;
+
+        fakeInput.pads[0].getDeviceState = c.failure;
+        EXPECT_EQ(input.PollAll(), 0);
+        EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{});
+        EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{4});
+        EXPECT_EQ(fakeInput.pads[0].acquires - acquiresBefore, c.reacquires) << std::hex << c.failure;
+    }
+}
+
+}  // namespace
