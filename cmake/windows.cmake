@@ -19,3 +19,30 @@ target_link_libraries(capture_test PRIVATE input dinput8 dxguid)
 
 quorvane_test(real_dinput_test tests/real_dinput_test.cpp)
 target_link_libraries(real_dinput_test PRIVATE input dinput8 dxguid winmm)
+
+# The dialog: its procedure and the resources it is built from.
+add_library(dialog STATIC src/ui/config_dialog.cpp)
+target_link_libraries(dialog PUBLIC editor input)
+target_include_directories(dialog PUBLIC ${CMAKE_SOURCE_DIR}/res)
+target_compile_options(dialog PRIVATE -fno-exceptions)
+
+set(RESOURCES ${CMAKE_SOURCE_DIR}/res/quorvane.rc)
+set_source_files_properties(${RESOURCES} PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/res/quorvane.ico;${CMAKE_SOURCE_DIR}/res/quorvane.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
+
+# The program: one static GUI exe importing only Windows system DLLs.
+add_executable(Quorvane WIN32 src/ui/main.cpp ${RESOURCES})
+target_link_libraries(Quorvane PRIVATE dialog editor input dinput8 dxguid winmm)
+target_compile_options(Quorvane PRIVATE -fno-exceptions)
+target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections)
+
+quorvane_test(dialog_test tests/dialog_test.cpp ${RESOURCES} $<TARGET_OBJECTS:fake_dinput>)
+target_link_libraries(dialog_test PRIVATE dialog editor input dinput8 dxguid)
+
+add_test(NAME exe_imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_imports.sh $<TARGET_FILE:Quorvane>)
+
+# The real exe, driven by X key presses on the test display; alone, so no other
+# test's window takes the keyboard focus.
+add_test(NAME exe_end_to_end COMMAND bash ${CMAKE_SOURCE_DIR}/tests/exe_e2e.sh $<TARGET_FILE:Quorvane>)
+set_tests_properties(exe_end_to_end PROPERTIES RUN_SERIAL TRUE TIMEOUT 120
+  ENVIRONMENT "WINE=${CMAKE_CROSSCOMPILING_EMULATOR}")

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Quorvane.exe must run from a bare folder: it may import Windows system DLLs only,
+# never a MinGW runtime DLL.
+set -euo pipefail
+exe=$1
+allowed='^(kernel32|user32|gdi32|advapi32|msvcrt|dinput8|winmm|ntdll|shell32|ole32|comctl32)\.dll$'
+imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
+[ -n "$imports" ] || { echo "no import table found in $exe"; exit 1; }
+echo "imports: $(echo $imports)"
+bad=$(echo "$imports" | grep -vE "$allowed" || true)
+[ -z "$bad" ] || { echo "not a system DLL: $bad"; exit 1; }
+grep -qx 'dinput8.dll' <<<"$imports" || { echo "dinput8.dll missing"; exit 1; }
+subsystem=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^Subsystem\s*//p')
+[[ "$subsystem" == 00000002* ]] || { echo "not a GUI exe: $subsystem"; exit 1; }
+echo "3 passed, 0 failed"
