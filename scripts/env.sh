@@ -1,6 +1,8 @@
 # Sourced by the scripts: where things are, and the Wine settings every run shares.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINEPREFIX="$root/build/wineprefix"
+# Two Wine prefixes of the project's own: one for the user's desktop, one for virtual
+# displays (tests, benchmarks, screenshots), where no window manager runs.
+export WINEPREFIX="$root/build/wine-desktop"
 export WINEDEBUG=-all
 export WINEARCH=win64
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
@@ -9,13 +11,33 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 wine_cmd=/usr/lib/wine/wine64
 [ -x "$wine_cmd" ] || wine_cmd=$(command -v wine64 || command -v wine)
 
-# Makes the project's own Wine prefix once, so parallel tests do not race to create it.
+# Makes the prefix once, before any test runs, so parallel tests do not race to create it.
 prepare_wine_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
-    "$wine_cmd" wineboot --init >/dev/null 2>&1 || true
-    wineserver -w 2>/dev/null || "$(dirname "$wine_cmd")/wineserver" -w
+    "$wine_cmd" wineboot --init </dev/null >/dev/null 2>&1 || true
+    if [ "$WINEPREFIX" = "$root/build/wine-headless" ]; then
+      # With no window manager, managed windows make every DestroyWindow wait 2 s
+      # for a withdrawal that never comes.
+      "$wine_cmd" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+    fi
+    wineserver -w
   fi
+}
+
+use_headless_prefix() { export WINEPREFIX="$root/build/wine-headless"; }
+
+# Keeps one Wine server, with its services, alive for all the runs that follow. The
+# services are started here with no terminal or pipe attached: started by a test, they
+# would hold that test's output pipe open and the test would never seem to end.
+start_wine() {
+  prepare_wine_prefix
+  wineserver -p </dev/null >/dev/null 2>&1
+  "$wine_cmd" cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+stop_wine() {
+  wineserver -k 2>/dev/null
 }
 
 # Starts Xvfb on a free display; sets DISPLAY and xvfb_pid.

@@ -1,8 +1,32 @@
 #!/usr/bin/env bash
-# Builds Quorvane.exe.
+# Builds Quorvane.exe and runs it under Wine in a working folder (default build/run/;
+# give the game's folder to edit its config.ini). With no display set it runs on a
+# virtual one, saves a screenshot to build/screenshot.png and ends the program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+source scripts/env.sh 2>/dev/null
 cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
-cmake --build build/windows -j"$(nproc)" >/dev/null
-echo "Built build/windows/"
+cmake --build build/windows -j"$(nproc)" --target Quorvane >/dev/null
+exe="$root/build/windows/Quorvane.exe"
+
+folder=${1:-build/run}
+mkdir -p "$folder"
+folder=$(cd "$folder" && pwd)
+cd "$folder"  # config.ini is read and written in the current directory
+
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  prepare_wine_prefix
+  echo "Quorvane is running in $folder"
+  exec "$wine_cmd" "$exe"
+fi
+
+use_headless_prefix
+start_xvfb
+start_wine
+trap 'stop_wine; stop_xvfb' EXIT
+"$wine_cmd" "$exe" </dev/null >/dev/null 2>&1 &
+window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Quorvane$' | head -n 1)
+sleep 1  # let it paint
+import -window "$window" "$root/build/screenshot.png"
+echo "No display: ran Quorvane on a virtual one in $folder; screenshot: build/screenshot.png"

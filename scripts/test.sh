@@ -9,8 +9,8 @@ source scripts/env.sh 2>/dev/null
 jobs=$(nproc)
 
 cleanup() {
+  stop_wine
   stop_xvfb
-  wineserver -k 2>/dev/null
 }
 trap cleanup EXIT
 
@@ -32,9 +32,9 @@ step "Native tests"
 (cd build/native && GTEST_OUTPUT="xml:$root/build/results/native/" ctest --output-on-failure -j"$jobs") || status=1
 
 step "Windows tests under Wine"
-prepare_wine_prefix
-wineserver -p >/dev/null 2>&1  # one server for every test, not one per process
+use_headless_prefix
 start_xvfb || exit 1
+start_wine
 (cd build/windows && GTEST_OUTPUT="xml:Z:$root/build/results/windows/" ctest --output-on-failure -j"$jobs") || status=1
 
 step "Fuzzing the bindings file and labels (20 s)"
