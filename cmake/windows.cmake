@@ -11,11 +11,11 @@ target_include_directories(fake_dinput PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 
 # dinput8 is still linked for c_dfDIJoystick, a static part of its import library;
 # the fake's DirectInput8Create is found first.
-quorvane_test(joystick_test tests/joystick_test.cpp $<TARGET_OBJECTS:fake_dinput>)
-target_link_libraries(joystick_test PRIVATE input dinput8 dxguid)
+quorvane_test(joystick_test tests/joystick_test.cpp)
+target_link_libraries(joystick_test PRIVATE fake_dinput input dinput8 dxguid)
 
-quorvane_test(capture_test tests/capture_test.cpp $<TARGET_OBJECTS:fake_dinput>)
-target_link_libraries(capture_test PRIVATE input dinput8 dxguid)
+quorvane_test(capture_test tests/capture_test.cpp)
+target_link_libraries(capture_test PRIVATE fake_dinput input dinput8 dxguid)
 
 quorvane_test(real_dinput_test tests/real_dinput_test.cpp)
 target_link_libraries(real_dinput_test PRIVATE input dinput8 dxguid winmm)
@@ -36,8 +36,8 @@ target_link_libraries(Quorvane PRIVATE dialog editor input dinput8 dxguid winmm)
 target_compile_options(Quorvane PRIVATE -fno-exceptions)
 target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections)
 
-quorvane_test(dialog_test tests/dialog_test.cpp ${RESOURCES} $<TARGET_OBJECTS:fake_dinput>)
-target_link_libraries(dialog_test PRIVATE dialog editor input dinput8 dxguid)
+quorvane_test(dialog_test tests/dialog_test.cpp ${RESOURCES})
+target_link_libraries(dialog_test PRIVATE fake_dinput dialog editor input dinput8 dxguid)
 
 add_test(NAME exe_imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_imports.sh $<TARGET_FILE:Quorvane>)
 
@@ -46,3 +46,16 @@ add_test(NAME exe_imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_imports.s
 add_test(NAME exe_end_to_end COMMAND bash ${CMAKE_SOURCE_DIR}/tests/exe_e2e.sh $<TARGET_FILE:Quorvane>)
 set_tests_properties(exe_end_to_end PROPERTIES RUN_SERIAL TRUE TIMEOUT 120
   ENVIRONMENT "WINE=${CMAKE_CROSSCOMPILING_EMULATOR}")
+
+# Benchmarks (run by bench/run.sh, not by the tests).
+add_executable(capture_bench EXCLUDE_FROM_ALL bench/capture_bench.cpp)
+target_link_libraries(capture_bench PRIVATE project_options fake_dinput input dinput8 dxguid)
+
+add_executable(idle_baseline WIN32 EXCLUDE_FROM_ALL bench/idle_baseline.cpp ${RESOURCES})
+target_link_libraries(idle_baseline PRIVATE project_options)
+target_include_directories(idle_baseline PRIVATE ${CMAKE_SOURCE_DIR}/res)
+target_link_options(idle_baseline PRIVATE -s)
+
+add_library(fake_dinput8 SHARED EXCLUDE_FROM_ALL bench/fake_dinput8.cpp bench/fake_dinput8.def)
+target_link_libraries(fake_dinput8 PRIVATE fake_dinput dinput8 dxguid)
+set_target_properties(fake_dinput8 PROPERTIES OUTPUT_NAME dinput8 PREFIX "")

@@ -32,8 +32,8 @@ use_headless_prefix() { export WINEPREFIX="$root/build/wine-headless"; }
 # would hold that test's output pipe open and the test would never seem to end.
 start_wine() {
   prepare_wine_prefix
-  wineserver -p </dev/null >/dev/null 2>&1
-  "$wine_cmd" cmd /c exit </dev/null >/dev/null 2>&1
+  wineserver -p </dev/null >/dev/null 2>&1 || true  # already running
+  "$wine_cmd" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 stop_wine() {

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Measures Quorvane.exe against a baseline dialog in the same run, under Wine on a
+# virtual display: idle CPU, start-up time, size and imports, and the capture figures.
+# Usage: bash bench/run.sh [rounds]   (default 3; each round idles every program 20 s)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rounds=${1:-3}
+bash scripts/setup.sh
+source scripts/env.sh 2>/dev/null
+cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+cmake --build build/windows -j"$(nproc)" --target Quorvane idle_baseline fake_dinput8 capture_bench >/dev/null
+
+use_headless_prefix
+start_xvfb
+start_wine
+trap 'stop_wine; stop_xvfb' EXIT
+
+work="$root/build/bench"
+rm -rf "$work"
+mkdir -p "$work/plain" "$work/pads" "$work/baseline"
+cp build/windows/Quorvane.exe "$work/plain/"
+cp build/windows/Quorvane.exe build/windows/dinput8.dll "$work/pads/"
+cp build/windows/idle_baseline.exe "$work/baseline/"
+
+now_ns() { date +%s%N; }
+# CPU time in ns of every thread of a process, from the scheduler's own accounting.
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%d\n", s}'; }
+# The Wine server of this prefix: it works in a folder named after the prefix's inode.
+server_dir="server-$(printf '%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")"
+server_pid=
+for pid in $(pgrep wineserver); do
+  [[ "$(readlink "/proc/$pid/cwd")" == */"$server_dir" ]] && server_pid=$pid
+done
+[ -n "$server_pid" ] || { echo "no Wine server found for $WINEPREFIX"; exit 1; }
+
+# Starts one program and waits for its window; sets app_pid and startup_ms.
+launch() {  # folder exe title [WINEDLLOVERRIDES]
+  local folder=$1 exe=$2 title=$3 overrides=${4:-$WINEDLLOVERRIDES} t0
+  t0=$(now_ns)
+  (cd "$folder" && WINEDLLOVERRIDES="$overrides" exec "$wine_cmd" "$exe" </dev/null >/dev/null 2>&1) &
+  app_pid=$!
+  for _ in $(seq 3000); do
+    xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1 && break
+    sleep 0.005
+  done
+  startup_ms=$(( ($(now_ns) - t0) / 1000000 ))
+}
+
+finish() { kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null || true; sleep 0.5; }
+
+median() { sort -n | awk '{v[NR] = $1} END {if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+
+# Idle share of one core, in percent, for the program and for the Wine server serving it.
+idle() {  # folder exe title [overrides] -> appends to the named result files
+  launch "$@"
+  sleep 3
+  if [ -e "$1/dinput8.dll" ] && ! grep -q "$1/dinput8.dll" "/proc/$app_pid/maps"; then
+    echo "the fake dinput8.dll was not loaded" >&2
+    exit 1
+  fi
+  local a0 s0 t0 a1 s1 t1
+  a0=$(cpu_ns "$app_pid"); s0=$(cpu_ns "$server_pid"); t0=$(now_ns)
+  sleep 20
+  a1=$(cpu_ns "$app_pid"); s1=$(cpu_ns "$server_pid"); t1=$(now_ns)
+  finish
+  awk -v a=$((a1 - a0)) -v s=$((s1 - s0)) -v t=$((t1 - t0)) 'BEGIN {printf "%.3f %.3f\n", 100 * a / t, 100 * (a + s) / t}'
+}
+
+declare -A app server start
+for round in $(seq "$rounds"); do
+  echo "round $round of $rounds" >&2
+  read -r a s < <(idle "$work/plain" Quorvane.exe Quorvane); app[plain]+="$a "; server[plain]+="$s "
+  read -r a s < <(idle "$work/baseline" idle_baseline.exe "Quorvane baseline"); app[base]+="$a "; server[base]+="$s "
+  read -r a s < <(idle "$work/pads" Quorvane.exe Quorvane "dinput8=n;mscoree,mshtml="); app[pads]+="$a "; server[pads]+="$s "
+done
+for run in $(seq 7); do
+  launch "$work/plain" Quorvane.exe Quorvane; start[plain]+="$startup_ms "; finish
+  launch "$work/baseline" idle_baseline.exe "Quorvane baseline"; start[base]+="$startup_ms "; finish
+done
+
+med() { tr ' ' '\n' <<<"$1" | grep . | median; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "-"}'; }
+
+qa=$(med "${app[plain]}"); qs=$(med "${server[plain]}")
+ba=$(med "${app[base]}"); bs=$(med "${server[base]}")
+pa=$(med "${app[pads]}"); ps=$(med "${server[pads]}")
+qt=$(med "${start[plain]}"); bt=$(med "${start[base]}")
+size=$(stat -c %s build/windows/Quorvane.exe)
+imports=$(x86_64-w64-mingw32-objdump -p build/windows/Quorvane.exe | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z\n' 'a-z ')
+
+echo
+echo "Medians of $rounds idle rounds (20 s each, after 3 s settle) and 7 start-ups; share of one core."
+echo
+echo "| figure | Quorvane | baseline | ratio | aim |"
+echo "|---|---|---|---|---|"
+echo "| idle CPU, process | $qa % | $ba % | $(ratio "$qa" "$ba") | ≤ 1.5 |"
+echo "| idle CPU, process + wineserver | $qs % | $bs % | $(ratio "$qs" "$bs") | |"
+echo "| idle CPU with 4 fake controllers, process | $pa % | $ba % | $(ratio "$pa" "$ba") | ≤ 1.5 |"
+echo "| idle CPU with 4 fake controllers, process + wineserver | $ps % | $bs % | $(ratio "$ps" "$bs") | |"
+echo "| start-up to visible window | $qt ms | $bt ms | $(ratio "$qt" "$bt") | ≤ 1.2 |"
+echo "| size of Quorvane.exe | $size bytes ($((size / 1024)) KiB) | | | ≤ 256 KiB |"
+echo "| imports | $imports | | | system DLLs only |"
+echo
+"$wine_cmd" build/windows/capture_bench.exe </dev/null 2>/dev/null | tr -d '\r'
