@@ -30,9 +30,23 @@ set(RESOURCES ${CMAKE_SOURCE_DIR}/res/quorvane.rc)
 set_source_files_properties(${RESOURCES} PROPERTIES OBJECT_DEPENDS
   "${CMAKE_SOURCE_DIR}/res/quorvane.ico;${CMAKE_SOURCE_DIR}/res/quorvane.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
 
-# The program: one static GUI exe importing only Windows system DLLs.
+# dinput8 and winmm are loaded on first use, after the window is up: as plain imports
+# their loading (with hid, setupapi, ole32 and more under them) delays the window.
+set(DELAY_LIBS)
+foreach(dll dinput8 winmm)
+  set(lib ${CMAKE_BINARY_DIR}/lib${dll}_delay.a)
+  add_custom_command(OUTPUT ${lib}
+    COMMAND ${CMAKE_DLLTOOL} --input-def ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def --output-delaylib ${lib}
+    DEPENDS ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def)
+  list(APPEND DELAY_LIBS ${lib})
+endforeach()
+add_custom_target(delay_libs DEPENDS ${DELAY_LIBS})
+
+# The program: one static GUI exe importing only Windows system DLLs. dinput8's own
+# import library is still linked for c_dfDIJoystick, a static part of it.
 add_executable(Quorvane WIN32 src/ui/main.cpp ${RESOURCES})
-target_link_libraries(Quorvane PRIVATE dialog editor input dinput8 dxguid winmm)
+add_dependencies(Quorvane delay_libs)
+target_link_libraries(Quorvane PRIVATE dialog editor input ${DELAY_LIBS} dinput8 dxguid)
 target_compile_options(Quorvane PRIVATE -fno-exceptions)
 target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections)
 

@@ -3,7 +3,7 @@
 # nothing when everything is already there.
 set -euo pipefail
 
-packages=(cmake make g++ clang libclang-rt-dev googletest mingw-w64 wine wine64 xvfb xdotool x11-utils
+packages=(cmake make g++ clang libclang-rt-dev googletest mingw-w64 binutils wine wine64 xvfb xdotool x11-utils
           locales fonts-ipafont-gothic imagemagick icoutils procps)
 missing=()
 for package in "${packages[@]}"; do
