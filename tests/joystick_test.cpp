@@ -152,20 +152,17 @@ TEST(JoystickInput, AControllerThatCannotBeOpenedIsNotCounted) {
 }
 
 TEST(JoystickInput, FailuresBeforeAnyControllerLeaveNone) {
-    ResetFakeInput(2);
-    fakeInput.create = DIERR_OLDDIRECTINPUTVERSION;
-    JoystickInput noDirectInput;
-    EXPECT_EQ(noDirectInput.Initialize(GetModuleHandleA(nullptr), WINDOW), DIERR_OLDDIRECTINPUTVERSION);
-    EXPECT_EQ(noDirectInput.DeviceCount(), 0);
-    EXPECT_EQ(noDirectInput.PollAll(), 0);
-
-    ResetFakeInput(2);
-    fakeInput.enumDevices = DIERR_GENERIC;
-    JoystickInput noEnumeration;
-    EXPECT_EQ(noEnumeration.Initialize(GetModuleHandleA(nullptr), WINDOW), DIERR_GENERIC);
-    EXPECT_EQ(noEnumeration.DeviceCount(), 0);
-    EXPECT_EQ(noEnumeration.PollAll(), 0);
-    EXPECT_EQ(fakeInput.log.back(), "pad1 Release");  // the devices opened so far are given back
+    HRESULT FakeDirectInput::*steps[] = {&FakeDirectInput::create, &FakeDirectInput::enumDevices};
+    for (HRESULT FakeDirectInput::*step : steps) {
+        ResetFakeInput(2);
+        fakeInput.*step = DIERR_GENERIC;
+        JoystickInput input;
+        EXPECT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), DIERR_GENERIC);
+        EXPECT_EQ(input.DeviceCount(), 0);
+        EXPECT_EQ(input.PollAll(), 0);
+    }
+    // When the enumeration fails, the devices it opened so far are given back.
+    EXPECT_EQ(fakeInput.log.back(), "pad1 Release");
 }
 
 TEST(JoystickInput, AFailingPollClearsThatControllerAndTheOthersAreStillRead) {
