@@ -38,7 +38,7 @@ start_wine
 (cd build/windows && GTEST_OUTPUT="xml:Z:$root/build/results/windows/" ctest --output-on-failure -j"$jobs") || status=1
 
 step "Fuzzing the bindings file and labels (20 s)"
-fuzz_runs=0
+
 if clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc tests/fuzz_bindings.cpp \
      src/bindings/bindings.cpp src/bindings/labels.cpp src/bindings/replace_file.cpp -o build/fuzz_bindings &&
    build/fuzz_bindings -max_total_time=20 -print_final_stats=1 > build/results/fuzz.log 2>&1; then
@@ -49,6 +49,8 @@ else
   echo "fuzzing found a fault"
   status=1
 fi
+
+rm -rf /tmp/quorvane-fuzz-*
 
 # One line for the whole run, counted from every test case's result.
 count() { cat build/results/*/*.xml 2>/dev/null | sed -n "s/^<testsuites tests=\"\([0-9]*\)\" failures=\"\([0-9]*\)\".*/\\$1/p" | awk '{s += $1} END {print s + 0}'; }
