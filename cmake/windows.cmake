@@ -1,35 +1,5 @@
 # The Windows half of the project: input, the dialog, the program and their tests.
 
-add_library(input STATIC src/input/joystick_input.cpp src/input/capture.cpp)
-target_link_libraries(input PUBLIC bindings)
-target_compile_options(input PRIVATE -fno-exceptions)
-
-# Fake DirectInput 8 and winmm: test executables link these instead of the real DLLs.
-add_library(fake_dinput OBJECT tests/fakes/fake_dinput.cpp)
-target_link_libraries(fake_dinput PUBLIC project_options)
-target_include_directories(fake_dinput PUBLIC ${CMAKE_SOURCE_DIR}/tests)
-
-# dinput8 is still linked for c_dfDIJoystick, a static part of its import library;
-# the fake's DirectInput8Create is found first.
-quorvane_test(joystick_test tests/joystick_test.cpp)
-target_link_libraries(joystick_test PRIVATE fake_dinput input dinput8 dxguid)
-
-quorvane_test(capture_test tests/capture_test.cpp)
-target_link_libraries(capture_test PRIVATE fake_dinput input dinput8 dxguid)
-
-quorvane_test(real_dinput_test tests/real_dinput_test.cpp)
-target_link_libraries(real_dinput_test PRIVATE input dinput8 dxguid winmm)
-
-# The dialog: its procedure and the resources it is built from.
-add_library(dialog STATIC src/ui/config_dialog.cpp)
-target_link_libraries(dialog PUBLIC editor input)
-target_include_directories(dialog PUBLIC ${CMAKE_SOURCE_DIR}/res)
-target_compile_options(dialog PRIVATE -fno-exceptions)
-
-set(RESOURCES ${CMAKE_SOURCE_DIR}/res/quorvane.rc)
-set_source_files_properties(${RESOURCES} PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/res/quorvane.ico;${CMAKE_SOURCE_DIR}/res/quorvane.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
-
 # dinput8 and winmm are loaded on first use, after the window is up: as plain imports
 # their loading (with hid, setupapi, ole32 and more under them) delays the window.
 set(DELAY_LIBS)
@@ -42,16 +12,46 @@ foreach(dll dinput8 winmm)
 endforeach()
 add_custom_target(delay_libs DEPENDS ${DELAY_LIBS})
 
-# The program: one static GUI exe importing only Windows system DLLs. dinput8's own
-# import library is still linked for c_dfDIJoystick, a static part of it.
+# dinput8's own import library is linked too, for c_dfDIJoystick, a static part of it.
+# A test that links the fakes defines DirectInput8Create and __imp_joyGetNumDevs
+# itself, so neither the delay-load stubs nor the imports are pulled in for it.
+add_library(input STATIC src/input/joystick_input.cpp src/input/capture.cpp)
+add_dependencies(input delay_libs)
+target_link_libraries(input PUBLIC bindings ${DELAY_LIBS} dinput8 dxguid)
+target_compile_options(input PRIVATE -fno-exceptions)
+
+# Fake DirectInput 8 and winmm: test executables link these instead of the real DLLs.
+add_library(fake_dinput OBJECT tests/fakes/fake_dinput.cpp)
+target_link_libraries(fake_dinput PUBLIC project_options)
+target_include_directories(fake_dinput PUBLIC ${CMAKE_SOURCE_DIR}/tests)
+
+quorvane_test(joystick_test tests/joystick_test.cpp)
+target_link_libraries(joystick_test PRIVATE fake_dinput input)
+
+quorvane_test(capture_test tests/capture_test.cpp)
+target_link_libraries(capture_test PRIVATE fake_dinput input)
+
+quorvane_test(real_dinput_test tests/real_dinput_test.cpp)
+target_link_libraries(real_dinput_test PRIVATE input)
+
+# The dialog: its procedure and the resources it is built from.
+add_library(dialog STATIC src/ui/config_dialog.cpp)
+target_link_libraries(dialog PUBLIC editor input)
+target_include_directories(dialog PUBLIC ${CMAKE_SOURCE_DIR}/res)
+target_compile_options(dialog PRIVATE -fno-exceptions)
+
+set(RESOURCES ${CMAKE_SOURCE_DIR}/res/quorvane.rc)
+set_source_files_properties(${RESOURCES} PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/res/quorvane.ico;${CMAKE_SOURCE_DIR}/res/quorvane.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
+
+# The program: one static GUI exe importing only Windows system DLLs.
 add_executable(Quorvane WIN32 src/ui/main.cpp ${RESOURCES})
-add_dependencies(Quorvane delay_libs)
-target_link_libraries(Quorvane PRIVATE dialog editor input ${DELAY_LIBS} dinput8 dxguid)
+target_link_libraries(Quorvane PRIVATE dialog)
 target_compile_options(Quorvane PRIVATE -fno-exceptions)
 target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections)
 
 quorvane_test(dialog_test tests/dialog_test.cpp ${RESOURCES})
-target_link_libraries(dialog_test PRIVATE fake_dinput dialog editor input dinput8 dxguid)
+target_link_libraries(dialog_test PRIVATE fake_dinput dialog)
 
 add_test(NAME exe_imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_imports.sh $<TARGET_FILE:Quorvane>)
 
@@ -63,7 +63,7 @@ set_tests_properties(exe_end_to_end PROPERTIES RUN_SERIAL TRUE TIMEOUT 120
 
 # Benchmarks (run by bench/run.sh, not by the tests).
 add_executable(capture_bench EXCLUDE_FROM_ALL bench/capture_bench.cpp)
-target_link_libraries(capture_bench PRIVATE project_options fake_dinput input dinput8 dxguid)
+target_link_libraries(capture_bench PRIVATE fake_dinput input)
 
 add_executable(idle_baseline WIN32 EXCLUDE_FROM_ALL bench/idle_baseline.cpp ${RESOURCES})
 target_link_libraries(idle_baseline PRIVATE project_options)

@@ -67,7 +67,7 @@ HRESULT JoystickInput::Initialize(HINSTANCE instance, HWND window) {
     }
     if (count == 0) return 0;
 
-    states = new (std::nothrow) PadState[count]();
+    states = new (std::nothrow) PadState[count]();  // all zero
     if (!states) {
         count = 0;
         return E_OUTOFMEMORY;
@@ -76,7 +76,6 @@ HRESULT JoystickInput::Initialize(HINSTANCE instance, HWND window) {
         // A controller that fails here, and every later one, stays counted and all zero.
         result = Configure(devices[i], window);
         if (FAILED(result)) return result;
-        std::memset(states[i], 0, sizeof(PadState));
     }
     return 0;
 }

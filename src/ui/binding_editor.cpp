@@ -57,10 +57,7 @@ int SwapDuplicate(Binding binding) {
     return -1;
 }
 
-void OnSlotChosen(ActionSlot slot) {
-    if (slot < 0 || slot >= ACTION_COUNT) return;
-    bindingEditor.cursor = slot;
-}
+void OnSlotChosen(ActionSlot slot) { bindingEditor.cursor = slot; }
 
 void OnPlayerChosen(int index) {
     // A list without a selection reports -1: keep the row shown.
