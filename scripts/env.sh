@@ -11,18 +11,26 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 wine_cmd=/usr/lib/wine/wine64
 [ -x "$wine_cmd" ] || wine_cmd=$(command -v wine64 || command -v wine)
 
-# Makes the prefix once, before any test runs, so parallel tests do not race to create it.
+# Makes the prefix once, before any test runs, so parallel tests do not race to create
+# it; then, on every run, sets what the dialog's fonts need (safe to repeat, and it
+# reaches prefixes made before).
 prepare_wine_prefix() {
+  mkdir -p "$WINEPREFIX"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$WINEPREFIX"
     "$wine_cmd" wineboot --init </dev/null >/dev/null 2>&1 || true
     if [ "$WINEPREFIX" = "$root/build/wine-headless" ]; then
       # With no window manager, managed windows make every DestroyWindow wait 2 s
       # for a withdrawal that never comes.
       "$wine_cmd" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
     fi
-    wineserver -w
   fi
+  # "MS Shell Dlg" is "MS UI Gothic" in Japanese; Ume UI Gothic has its metrics, so
+  # every caption fits the template and the underscore is drawn. Replacements, unlike
+  # FontSubstitutes, survive a run in another locale.
+  "$wine_cmd" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d 'Ume UI Gothic' /f \
+    </dev/null >/dev/null 2>&1
+  # Wine's own fonts (Marlett draws the caption buttons) are not found without it.
+  "$wine_cmd" reg add 'HKCU\Software\Wine\Fonts' /v Path /d 'Z:\usr\share\wine\fonts' /f </dev/null >/dev/null 2>&1
 }
 
 use_headless_prefix() { export WINEPREFIX="$root/build/wine-headless"; }
@@ -31,8 +39,9 @@ use_headless_prefix() { export WINEPREFIX="$root/build/wine-headless"; }
 # services are started here with no terminal or pipe attached: started by a test, they
 # would hold that test's output pipe open and the test would never seem to end.
 start_wine() {
-  prepare_wine_prefix
+  mkdir -p "$WINEPREFIX"
   wineserver -p </dev/null >/dev/null 2>&1 || true  # already running
+  prepare_wine_prefix
   "$wine_cmd" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 

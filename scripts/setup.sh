@@ -1,23 +1,37 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing need, from Debian's packages; does
-# nothing when everything is already there.
+# nothing when everything is already there. Run by a normal user, it asks sudo only
+# for what is missing, so the build and Wine stay that user's.
 set -euo pipefail
 
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    "$@"
+  elif command -v sudo >/dev/null; then
+    sudo "$@"
+  else
+    echo "Needs root for: $*; run this once as root, or install sudo" >&2
+    exit 1
+  fi
+}
+
 packages=(cmake make g++ clang libclang-rt-dev googletest mingw-w64 binutils wine wine64 xvfb xdotool x11-utils
-          locales fonts-ipafont-gothic imagemagick icoutils procps)
+          locales fonts-ipafont-gothic imagemagick icoutils procps
+          fonts-horai-umefont fonts-wine  # the dialog's font, and Wine's own (caption buttons)
+          libsdl2-2.0-0)                  # Wine's gamepad backend sees the players' pads through it
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 # Wine takes the ANSI code page from the locale: ja_JP.UTF-8 gives code page 932.
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-  sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
-  locale-gen >/dev/null
+  as_root sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+  as_root locale-gen >/dev/null
 fi
