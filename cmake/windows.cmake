@@ -53,6 +53,10 @@ target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections)
 quorvane_test(dialog_test tests/dialog_test.cpp ${RESOURCES})
 target_link_libraries(dialog_test PRIVATE fake_dinput dialog)
 
+# Every caption, label and notice drawn whole in the fonts of the test prefix.
+quorvane_test(layout_test tests/layout_test.cpp ${RESOURCES})
+target_link_libraries(layout_test PRIVATE fake_dinput dialog)
+
 add_test(NAME exe_imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_imports.sh $<TARGET_FILE:Quorvane>)
 
 # The real exe, driven by X key presses on the test display; alone, so no other
