@@ -40,6 +40,8 @@ use_headless_prefix() { export WINEPREFIX="$root/build/wine-headless"; }
 # would hold that test's output pipe open and the test would never seem to end.
 start_wine() {
   mkdir -p "$WINEPREFIX"
+  # Persistent before the prefix is prepared: a server that its settings started would
+  # still be up, and a running server refuses -p.
   wineserver -p </dev/null >/dev/null 2>&1 || true  # already running
   prepare_wine_prefix
   "$wine_cmd" cmd /c exit </dev/null >/dev/null 2>&1 || true
