@@ -48,7 +48,7 @@ set_source_files_properties(${RESOURCES} PROPERTIES OBJECT_DEPENDS
 add_executable(Quorvane WIN32 src/ui/main.cpp ${RESOURCES})
 target_link_libraries(Quorvane PRIVATE dialog)
 target_compile_options(Quorvane PRIVATE -fno-exceptions)
-target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections)
+target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections -Wl,-Map,Quorvane.map)
 
 quorvane_test(dialog_test tests/dialog_test.cpp ${RESOURCES})
 target_link_libraries(dialog_test PRIVATE fake_dinput dialog)
