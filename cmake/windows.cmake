@@ -18,7 +18,7 @@ add_custom_target(delay_libs DEPENDS ${DELAY_LIBS})
 add_library(input STATIC src/input/joystick_input.cpp src/input/capture.cpp)
 add_dependencies(input delay_libs)
 target_link_libraries(input PUBLIC bindings ${DELAY_LIBS} dinput8 dxguid)
-target_compile_options(input PRIVATE -fno-exceptions)
+target_compile_options(input PRIVATE ${PROGRAM_FLAGS})
 
 # Fake DirectInput 8 and winmm: test executables link these instead of the real DLLs.
 add_library(fake_dinput OBJECT tests/fakes/fake_dinput.cpp)
@@ -38,7 +38,7 @@ target_link_libraries(real_dinput_test PRIVATE input)
 add_library(dialog STATIC src/ui/config_dialog.cpp)
 target_link_libraries(dialog PUBLIC editor input)
 target_include_directories(dialog PUBLIC ${CMAKE_SOURCE_DIR}/res)
-target_compile_options(dialog PRIVATE -fno-exceptions)
+target_compile_options(dialog PRIVATE ${PROGRAM_FLAGS})
 
 set(RESOURCES ${CMAKE_SOURCE_DIR}/res/quorvane.rc)
 set_source_files_properties(${RESOURCES} PROPERTIES OBJECT_DEPENDS
@@ -47,7 +47,7 @@ set_source_files_properties(${RESOURCES} PROPERTIES OBJECT_DEPENDS
 # The program: one static GUI exe importing only Windows system DLLs.
 add_executable(Quorvane WIN32 src/ui/main.cpp ${RESOURCES})
 target_link_libraries(Quorvane PRIVATE dialog)
-target_compile_options(Quorvane PRIVATE -fno-exceptions)
+target_compile_options(Quorvane PRIVATE ${PROGRAM_FLAGS})
 target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections -Wl,-Map,Quorvane.map)
 
 quorvane_test(dialog_test tests/dialog_test.cpp ${RESOURCES})
