@@ -44,16 +44,20 @@ set(RESOURCES ${CMAKE_SOURCE_DIR}/res/quorvane.rc)
 set_source_files_properties(${RESOURCES} PROPERTIES OBJECT_DEPENDS
   "${CMAKE_SOURCE_DIR}/res/quorvane.ico;${CMAKE_SOURCE_DIR}/res/quorvane.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
 
-# The program: one static GUI exe importing only Windows system DLLs.
-add_executable(Quorvane WIN32 src/ui/main.cpp ${RESOURCES})
+# The version resource is the exe's alone: the dialog test reads the others back.
+configure_file(res/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
+
+# The program: one static GUI exe importing only Windows system DLLs. No link time
+# in its header, so the same source always gives the same bytes.
+add_executable(Quorvane WIN32 src/ui/main.cpp ${RESOURCES} ${CMAKE_BINARY_DIR}/version.rc)
 target_link_libraries(Quorvane PRIVATE dialog)
 target_compile_options(Quorvane PRIVATE ${PROGRAM_FLAGS})
-target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections -Wl,-Map,Quorvane.map)
+target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,-Map,Quorvane.map)
 
 quorvane_test(dialog_test tests/dialog_test.cpp ${RESOURCES})
 target_link_libraries(dialog_test PRIVATE fake_dinput dialog)
 
-add_test(NAME exe_imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_imports.sh $<TARGET_FILE:Quorvane>)
+add_test(NAME exe_imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_imports.sh $<TARGET_FILE:Quorvane> ${PROJECT_VERSION})
 
 # The real exe, driven by X key presses on the test display; alone, so no other
 # test's window takes the keyboard focus.

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-dev googletest mingw-w64 binutils wine wine64 xvfb xdotool x11-utils
-          locales fonts-ipafont-gothic imagemagick icoutils procps)
+          locales fonts-ipafont-gothic imagemagick icoutils procps zip unzip)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
