@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Quorvane.exe must run from a bare folder: it may import Windows system DLLs only,
 # never a MinGW runtime DLL. dinput8 and winmm are loaded on first use (delay-loaded),
-# so they stand in the exe as names, not in its import table. It carries its version
+# so they have delay-load descriptors, not entries in its import table. It carries its version
 # for Explorer, and stays small. Given the release zip too, checks what a player gets.
 # Usage: check_imports.sh EXE VERSION [ZIP]
 set -euo pipefail
@@ -17,8 +17,11 @@ echo "imports: $(echo $imports)"
 bad=$(echo "$imports" | grep -vE "$allowed" || true)
 [ -z "$bad" ] || fail "not a system DLL: $bad"
 pass
+delayed=$(bash "$(dirname "$0")/delay_imports.sh" "$exe")
+echo "delay-loaded: $(echo $delayed)"
 for dll in dinput8.dll winmm.dll; do
-  strings "$exe" | grep -qix "$dll" || fail "$dll is not delay-loaded"
+  grep -qx "$dll" <<<"$delayed" || fail "$dll is not delay-loaded"
+  ! grep -qx "$dll" <<<"$imports" || fail "$dll is imported at start"
 done
 pass
 subsystem=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^Subsystem\s*//p')
