@@ -3,8 +3,8 @@
 #include <cstdio>
 
 // On Windows the C runtime's own formatting (msvcrt's _snprintf): MinGW's replacement
-// for the printf family would be a third of the exe, and for "%d" and "%c" both give the
-// same bytes. Every label fits its buffer, so _snprintf always ends it with a zero.
+// for the printf family would add 23 KB to the exe, and for "%d", "%s" and "%c" both give
+// the same bytes. Every label fits its buffer, so _snprintf always ends it with a zero.
 #ifdef _WIN32
 #define FORMAT_LABEL _snprintf
 #else
