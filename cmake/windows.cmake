@@ -18,7 +18,7 @@ add_custom_target(delay_libs DEPENDS ${DELAY_LIBS})
 add_library(input STATIC src/input/joystick_input.cpp src/input/capture.cpp)
 add_dependencies(input delay_libs)
 target_link_libraries(input PUBLIC bindings ${DELAY_LIBS} dinput8 dxguid)
-target_compile_options(input PRIVATE -fno-exceptions)
+target_compile_options(input PRIVATE ${PROGRAM_FLAGS})
 
 # Fake DirectInput 8 and winmm: test executables link these instead of the real DLLs.
 add_library(fake_dinput OBJECT tests/fakes/fake_dinput.cpp)
@@ -38,17 +38,21 @@ target_link_libraries(real_dinput_test PRIVATE input)
 add_library(dialog STATIC src/ui/config_dialog.cpp)
 target_link_libraries(dialog PUBLIC editor input)
 target_include_directories(dialog PUBLIC ${CMAKE_SOURCE_DIR}/res)
-target_compile_options(dialog PRIVATE -fno-exceptions)
+target_compile_options(dialog PRIVATE ${PROGRAM_FLAGS})
 
 set(RESOURCES ${CMAKE_SOURCE_DIR}/res/quorvane.rc)
 set_source_files_properties(${RESOURCES} PROPERTIES OBJECT_DEPENDS
   "${CMAKE_SOURCE_DIR}/res/quorvane.ico;${CMAKE_SOURCE_DIR}/res/quorvane.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
 
-# The program: one static GUI exe importing only Windows system DLLs.
-add_executable(Quorvane WIN32 src/ui/main.cpp ${RESOURCES})
+# The version resource is the exe's alone: the dialog test reads the others back.
+configure_file(res/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
+
+# The program: one static GUI exe importing only Windows system DLLs. No link time
+# in its header, so the same source always gives the same bytes.
+add_executable(Quorvane WIN32 src/ui/main.cpp ${RESOURCES} ${CMAKE_BINARY_DIR}/version.rc)
 target_link_libraries(Quorvane PRIVATE dialog)
-target_compile_options(Quorvane PRIVATE -fno-exceptions)
-target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections)
+target_compile_options(Quorvane PRIVATE ${PROGRAM_FLAGS})
+target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,-Map,Quorvane.map)
 
 quorvane_test(dialog_test tests/dialog_test.cpp ${RESOURCES})
 target_link_libraries(dialog_test PRIVATE fake_dinput dialog)
@@ -57,7 +61,7 @@ target_link_libraries(dialog_test PRIVATE fake_dinput dialog)
 quorvane_test(layout_test tests/layout_test.cpp ${RESOURCES})
 target_link_libraries(layout_test PRIVATE fake_dinput dialog)
 
-add_test(NAME exe_imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_imports.sh $<TARGET_FILE:Quorvane>)
+add_test(NAME exe_imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_imports.sh $<TARGET_FILE:Quorvane> ${PROJECT_VERSION})
 
 # The real exe, driven by X key presses on the test display; alone, so no other
 # test's window takes the keyboard focus.

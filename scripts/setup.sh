@@ -16,7 +16,7 @@ as_root() {
 }
 
 packages=(cmake make g++ clang libclang-rt-dev googletest mingw-w64 binutils wine wine64 xvfb xdotool x11-utils
-          locales fonts-ipafont-gothic imagemagick icoutils procps
+          locales fonts-ipafont-gothic imagemagick icoutils procps zip unzip
           fonts-horai-umefont fonts-wine  # the dialog's font, and Wine's own (caption buttons)
           libsdl2-2.0-0)                  # Wine's gamepad backend sees the players' pads through it
 missing=()

@@ -1,18 +1,62 @@
 #!/usr/bin/env bash
 # Quorvane.exe must run from a bare folder: it may import Windows system DLLs only,
 # never a MinGW runtime DLL. dinput8 and winmm are loaded on first use (delay-loaded),
-# so they stand in the exe as names, not in its import table.
+# so they have delay-load descriptors, not entries in its import table. It carries its version
+# for Explorer, and stays small. Given the release zip too, checks what a player gets.
+# Usage: check_imports.sh EXE VERSION [ZIP]
 set -euo pipefail
-exe=$1
+exe=$1 version=$2 zip=${3:-}
+passed=0
+pass() { passed=$((passed + 1)); }
+fail() { echo "FAIL: $*"; echo "$passed passed, 1 failed"; exit 1; }
+
 allowed='^(kernel32|user32|gdi32|advapi32|msvcrt|dinput8|winmm|ntdll|shell32|ole32|comctl32)\.dll$'
 imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
-[ -n "$imports" ] || { echo "no import table found in $exe"; exit 1; }
+[ -n "$imports" ] || fail "no import table found in $exe"
 echo "imports: $(echo $imports)"
 bad=$(echo "$imports" | grep -vE "$allowed" || true)
-[ -z "$bad" ] || { echo "not a system DLL: $bad"; exit 1; }
+[ -z "$bad" ] || fail "not a system DLL: $bad"
+pass
+delayed=$(bash "$(dirname "$0")/delay_imports.sh" "$exe")
+echo "delay-loaded: $(echo $delayed)"
 for dll in dinput8.dll winmm.dll; do
-  strings "$exe" | grep -qix "$dll" || { echo "$dll is not delay-loaded"; exit 1; }
+  grep -qx "$dll" <<<"$delayed" || fail "$dll is not delay-loaded"
+  ! grep -qx "$dll" <<<"$imports" || fail "$dll is imported at start"
 done
+pass
 subsystem=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^Subsystem\s*//p')
-[[ "$subsystem" == 00000002* ]] || { echo "not a GUI exe: $subsystem"; exit 1; }
-echo "3 passed, 0 failed"
+[[ "$subsystem" == 00000002* ]] || fail "not a GUI exe: $subsystem"
+pass
+size=$(stat -c %s "$exe")
+[ "$size" -le 65536 ] || fail "the exe is $size bytes, more than 64 KiB"
+stamp=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^Time\/Date\s*//p')
+[[ "$stamp" == *" 1970" ]] || fail "a link time in the header: $stamp"
+pass
+
+# The version resource: its fixed part holds the numbers, each string block the texts
+# (read as lines, each key at the end of its line after its binary header).
+IFS=. read -r major minor patch <<<"$version"
+raw=$(wrestool -x --raw --type=16 "$exe" | od -A n -t x4 -v | tr -s ' \n' ' ')
+fixed=$(printf 'feef04bd 00010000 %04x%04x %04x0000 %04x%04x %04x0000' \
+  "$major" "$minor" "$patch" "$major" "$minor" "$patch")
+[[ "$raw" == *"$fixed"* ]] || fail "the version numbers are not $version"
+texts=$(wrestool -x --raw --type=16 "$exe" | iconv -f UTF-16LE -t UTF-8 | tr '\0' '\n' | grep .)
+for block in 041104B0 040904B0; do
+  for pair in "FileVersion $version" "ProductVersion $version" "ProductName Quorvane" \
+              "LegalCopyright Copyright (c) 2026 the Quorvane authors"; do
+    grep -A 20 "$block\$" <<<"$texts" | grep -A 1 "${pair%% *}\$" | sed -n 2p | grep -qxF "${pair#* }" ||
+      fail "block $block: ${pair%% *} is not \"${pair#* }\""
+  done
+done
+grep -A 2 "041104B0\$" <<<"$texts" | grep -q '人' || fail "no Japanese file description"
+pass
+
+if [ -n "$zip" ]; then
+  [ "$(unzip -Z1 "$zip" | tr '\n' ' ')" = "Quorvane.exe README.txt LICENSE " ] ||
+    fail "the zip holds: $(unzip -Z1 "$zip" | tr '\n' ' ')"
+  unzip -p "$zip" Quorvane.exe | cmp -s - "$exe" || fail "the zip's exe is not $exe"
+  unzip -p "$zip" LICENSE | grep -q "^MIT License" || fail "the zip's LICENSE is not the MIT licence"
+  unzip -p "$zip" README.txt | grep -q "config.ini" || fail "the zip's README does not explain config.ini"
+  pass
+fi
+echo "$passed passed, 0 failed"

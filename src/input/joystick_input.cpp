@@ -4,8 +4,8 @@
 #include <dinput.h>
 #include <mmsystem.h>
 
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 JoystickInput joystickInput;
 
@@ -67,7 +67,9 @@ HRESULT JoystickInput::Initialize(HINSTANCE instance, HWND window) {
     }
     if (count == 0) return 0;
 
-    states = new (std::nothrow) PadState[count]();  // all zero
+    // calloc rather than new: the C++ runtime's allocation, with its exceptions, would
+    // more than double the exe.
+    states = static_cast<PadState*>(std::calloc(count, sizeof(PadState)));  // all zero
     if (!states) {
         count = 0;
         return E_OUTOFMEMORY;

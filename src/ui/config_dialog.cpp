@@ -1,7 +1,5 @@
 #include "ui/config_dialog.h"
 
-#include <cstdio>
-
 #include "resource.h"
 #include "ui/binding_editor.h"
 #include "ui/dialog_view.h"
@@ -43,7 +41,7 @@ BOOL OnInitDialog(HWND dialog) {
     // is the player index.
     for (int player = 1; player <= PLAYER_COUNT; ++player) {
         char text[32];
-        std::snprintf(text, sizeof text, PLAYER_FORMAT, player);
+        wsprintfA(text, PLAYER_FORMAT, player);  // user32's own: no printf in the exe
         SendMessageA(controls.playerList, CB_ADDSTRING, 0, (LPARAM)text);
     }
     SendMessageA(controls.playerList, CB_SETCURSEL, 0, 0);
