@@ -1,8 +1,29 @@
 #include "bindings/bindings.h"
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "bindings/replace_file.h"
 #include "temp_folder.h"
+
+// The flush to the disk, with a switch that makes it fail as a failing disk does.
+bool flushFails = false;
+bool FlushToDisk(FileHandle file) {
+    if (flushFails) return false;
+#ifdef _WIN32
+    return FlushFileBuffers(file) != 0;
+#else
+    return fsync(file) == 0;
+#endif
+}
 
 namespace {
 
@@ -22,7 +43,11 @@ void FillWith(Binding binding) {
 
 Binding Default(int slot) { return Binding{SOURCE_KEYBOARD, (unsigned char)(0x41 + slot)}; }
 
-using BindingsFile = InTempFolder;
+class BindingsFile : public InTempFolder {
+protected:
+    struct Obstacle;
+    static void Check(const Obstacle& obstacle, bool shouldSave, const Bytes& expected);
+};
 
 TEST_F(BindingsFile, SaveWritesTheExactImageAndLoadReadsItBack) {
     FillDistinct();
@@ -104,38 +129,157 @@ TEST_F(BindingsFile, AFolderNamedConfigIniLoadsAsDefaults) {
     for (int s = 0; s < ACTION_COUNT; ++s) EXPECT_EQ(BindingAt(3, s), Default(s));
 }
 
-// Every way a save can fail leaves the old file as it was and says so.
-TEST_F(BindingsFile, AFailedSaveKeepsTheOldFile) {
-    const Bytes old = {4, 9, 1, 4, 1, 5, 0, 0x20};
-    struct Obstacle {
-        const char* what;
-        void (*place)();
-    };
-    const Obstacle obstacles[] = {
-        {"a folder named config.ini", [] { std::filesystem::create_directory("config.ini"); }},
-        {"a folder named config.ini.tmp", [] { std::filesystem::create_directory("config.ini.tmp"); }},
+namespace fs = std::filesystem;
+
+long MillisecondsOf(bool (*save)(), bool* result) {
+    auto start = std::chrono::steady_clock::now();
+    *result = save();
+    return (long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+bool NoTempFileLeft() { return !fs::is_regular_file(fs::symlink_status("config.ini.tmp")); }
+
+#ifdef _WIN32
+// Another program holding "config.ini" open, as a virus scanner or the game does.
+HANDLE heldConfig = INVALID_HANDLE_VALUE;
+std::thread releaser;
+void HoldConfig() {
+    heldConfig = CreateFileA("config.ini", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             0, nullptr);
+    ASSERT_NE(heldConfig, INVALID_HANDLE_VALUE);
+}
+void ReleaseConfig() {
+    if (releaser.joinable())
+        releaser.join();
+    else
+        CloseHandle(heldConfig);
+}
+#endif
+
+// What a folder may hold when a save starts. `clear` undoes what the test itself
+// needs undone; `waitAtLeast` and `waitAtMost` bound how long the save takes, in ms.
+struct BindingsFile::Obstacle {
+    const char* what;
+    void (*place)();
+    void (*clear)();
+    long waitAtLeast;
+    long waitAtMost;
+};
+
+void BindingsFile::Check(const Obstacle& obstacle, bool shouldSave, const Bytes& expected) {
+    SCOPED_TRACE(obstacle.what);
+    fs::remove_all("config.ini");
+    fs::remove_all("config.ini.tmp");
+    WriteFile("config.ini", {4, 9, 1, 4, 1, 5, 0, 0x20});
+    const Bytes old = ReadFile("config.ini");
+    obstacle.place();
+    bool folderInTheWay = fs::is_directory("config.ini");
+
+    FillDistinct();
+    bool saved = false;
+    long waited = MillisecondsOf(SaveBindings, &saved);
+    if (obstacle.clear) obstacle.clear();
+
+    EXPECT_EQ(saved, shouldSave);
+    if (folderInTheWay)
+        EXPECT_TRUE(fs::is_directory("config.ini"));
+    else
+        EXPECT_EQ(ReadFile("config.ini"), shouldSave ? expected : old);
+    EXPECT_TRUE(NoTempFileLeft());
+    EXPECT_GE(waited, obstacle.waitAtLeast);
+    if (obstacle.waitAtMost) {
+        EXPECT_LE(waited, obstacle.waitAtMost);
+    }
+    if (obstacle.waitAtLeast) ::testing::Test::RecordProperty(obstacle.what, (int)waited);
+}
+
 #ifndef _WIN32
-        {"a full disk", [] { std::filesystem::create_symlink("/dev/full", "config.ini.tmp"); }},
+const Bytes OUTSIDE_CONTENT = {1, 2, 3};
+fs::path Outside() { return fs::current_path().parent_path() / ("quorvane-outside-" + std::to_string(ProcessId())); }
+#endif
+
+// A save gets past what a stale save, another program or an odd folder left in its way.
+TEST_F(BindingsFile, ASaveGetsPastWhatTheFolderHolds) {
+    FillDistinct();
+    ASSERT_TRUE(SaveBindings());
+    const Bytes image = ReadFile("config.ini");
+
+    const Obstacle obstacles[] = {
+        {"a stale config.ini.tmp", [] { WriteFile("config.ini.tmp", {9, 9, 9}); }, nullptr, 0, 0},
+#ifdef _WIN32
+        {"config.ini held open for a moment",
+         [] {
+             HoldConfig();
+             releaser = std::thread([] {
+                 Sleep(40);
+                 CloseHandle(heldConfig);
+             });
+         },
+         ReleaseConfig, 30, 0},
+#else
+        // Wine follows links whatever a program asks: the exe's end-to-end run covers it.
+        {"a link named config.ini.tmp to a file elsewhere",
+         [] {
+             WriteFile(Outside().string().c_str(), OUTSIDE_CONTENT);
+             fs::create_symlink(Outside(), "config.ini.tmp");
+         },
+         [] {
+             EXPECT_EQ(ReadFile(Outside().string().c_str()), OUTSIDE_CONTENT);
+             fs::remove(Outside());
+         },
+         0, 0},
 #endif
     };
-    for (const Obstacle& obstacle : obstacles) {
-        SCOPED_TRACE(obstacle.what);
-        std::filesystem::remove_all("config.ini");
-        std::filesystem::remove_all("config.ini.tmp");
-        obstacle.place();
-        bool folderInTheWay = std::filesystem::is_directory("config.ini");
-        if (!folderInTheWay) WriteFile("config.ini", old);
+    for (const Obstacle& obstacle : obstacles) Check(obstacle, true, image);
+}
 
-        FillDistinct();
-        EXPECT_FALSE(SaveBindings());
+// Every way a save can fail leaves the old file as it was and says so.
+TEST_F(BindingsFile, AFailedSaveKeepsTheOldFile) {
+    const Obstacle obstacles[] = {
+        {"a folder named config.ini",
+         [] {
+             fs::remove("config.ini");
+             fs::create_directory("config.ini");
+         },
+         nullptr, 0, 0},
+        {"a folder named config.ini.tmp", [] { fs::create_directory("config.ini.tmp"); }, nullptr, 0, 0},
+        {"a read-only config.ini",
+         [] { fs::permissions("config.ini", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                              fs::perm_options::remove); },
+         [] { fs::permissions("config.ini", fs::perms::owner_write, fs::perm_options::add); }, 0, 0},
+        {"a failing flush", [] { flushFails = true; }, [] { flushFails = false; }, 0, 0},
+#ifdef _WIN32
+        {"config.ini held open for longer than the wait", HoldConfig, ReleaseConfig, 95, 1000},
+#endif
+    };
+    for (const Obstacle& obstacle : obstacles) Check(obstacle, false, {});
+}
 
-        if (folderInTheWay) {
-            EXPECT_TRUE(std::filesystem::is_directory("config.ini"));
-            EXPECT_FALSE(std::filesystem::exists("config.ini.tmp"));
-        } else {
-            EXPECT_EQ(ReadFile("config.ini"), old);
-        }
+// Two programs saving into one folder at once: a save waits for the other or fails
+// whole, the file is always one complete image, and no temporary file stays.
+TEST_F(BindingsFile, TwoSavesAtOnceLeaveOneWholeImage) {
+    const Bytes images[2] = {Bytes(CONFIG_FILE_SIZE, 0x11), Bytes(CONFIG_FILE_SIZE, 0x22)};
+    int bothSaved = 0;
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        std::atomic<int> ready{0};
+        bool saved[2] = {};
+        auto save = [&](int i) {
+            ++ready;
+            while (ready < 2) std::this_thread::yield();
+            saved[i] = ReplaceFileWith("config.ini", "config.ini.tmp", images[i].data(), CONFIG_FILE_SIZE);
+        };
+        std::thread other(save, 1);
+        save(0);
+        other.join();
+
+        Bytes file = ReadFile("config.ini");
+        EXPECT_TRUE((saved[0] && file == images[0]) || (saved[1] && file == images[1]));
+        EXPECT_TRUE(NoTempFileLeft());
+        bothSaved += saved[0] && saved[1];
     }
+    RecordProperty("rounds_both_saved", bothSaved);
 }
 
 }  // namespace
