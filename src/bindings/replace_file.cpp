@@ -102,13 +102,13 @@ bool RenameOnto(HANDLE file, const char* name) {
     union {
         FILE_RENAME_INFO info;
         char bytes[sizeof(FILE_RENAME_INFO) + MAX_PATH * sizeof(WCHAR)];
-    } rename = {};
-    rename.info.ReplaceIfExists = TRUE;
-    int length = MultiByteToWideChar(CP_ACP, 0, name, -1, rename.info.FileName, MAX_PATH);
+    } request = {};
+    request.info.ReplaceIfExists = TRUE;
+    int length = MultiByteToWideChar(CP_ACP, 0, name, -1, request.info.FileName, MAX_PATH);
     if (length == 0) return false;
-    rename.info.FileNameLength = (DWORD)(length - 1) * sizeof(WCHAR);
+    request.info.FileNameLength = (DWORD)(length - 1) * sizeof(WCHAR);
     return Retry([&] {
-               if (SetFileInformationByHandle(file, FileRenameInfo, &rename, sizeof rename)) return DONE;
+               if (SetFileInformationByHandle(file, FileRenameInfo, &request, sizeof request)) return DONE;
                return IsLockError(GetLastError()) ? BUSY : FAILED;
            }) == DONE;
 }

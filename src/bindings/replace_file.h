@@ -5,8 +5,8 @@
 // Writes `size` bytes to `temp`, made new for this save beside `name`, pushes them to
 // the disk and then puts that file in place of `name` in one step. A read-only `name`
 // is never replaced; a short lock by another program is waited out for about 100 ms.
-// Returns whether `name` now holds the data; on failure `name` is as it was and `temp`
-// is gone.
+// Returns whether `name` now holds the data safely. On failure `temp` is gone and `name`
+// is as it was, unless only the flush of the folder after the replace failed (POSIX).
 bool ReplaceFileWith(const char* name, const char* temp, const unsigned char* data, int size);
 
 // An open file or folder as the system names it.
