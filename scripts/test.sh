@@ -40,8 +40,9 @@ start_wine
 step "Fuzzing the bindings file and labels (20 s)"
 
 if clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc tests/fuzz_bindings.cpp \
-     src/bindings/bindings.cpp src/bindings/labels.cpp src/bindings/replace_file.cpp -o build/fuzz_bindings &&
-   build/fuzz_bindings -max_total_time=20 -print_final_stats=1 > build/results/fuzz.log 2>&1; then
+     src/bindings/bindings.cpp src/bindings/labels.cpp src/bindings/replace_file.cpp \
+     src/bindings/flush_to_disk.cpp -o build/fuzz_bindings &&
+   (cd build && ./fuzz_bindings -max_total_time=20 -print_final_stats=1 -artifact_prefix=results/ > results/fuzz.log 2>&1); then
   fuzz_runs=$(sed -n 's/^stat::number_of_executed_units: *//p' build/results/fuzz.log)
   echo "fuzzing: $fuzz_runs inputs, no fault"
 else
@@ -50,7 +51,7 @@ else
   status=1
 fi
 
-rm -rf /tmp/quorvane-fuzz-*
+rm -rf build/quorvane-fuzz-*
 
 # One line for the whole run, counted from every test case's result.
 count() { cat build/results/*/*.xml 2>/dev/null | sed -n "s/^<testsuites tests=\"\([0-9]*\)\" failures=\"\([0-9]*\)\".*/\\$1/p" | awk '{s += $1} END {print s + 0}'; }

@@ -1,8 +1,35 @@
 #include "bindings/bindings.h"
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "bindings/replace_file.h"
 #include "temp_folder.h"
+
+// The flush to the disk, with a switch that makes it fail as a failing disk does, and
+// a hook run once inside the next flush: what another program does while a save is
+// between its write and its replace.
+bool flushFails = false;
+void (*duringFlush)() = nullptr;
+bool FlushToDisk(FileHandle file) {
+    if (void (*hook)() = duringFlush) {
+        duringFlush = nullptr;
+        hook();
+    }
+    if (flushFails) return false;
+#ifdef _WIN32
+    return FlushFileBuffers(file) != 0;
+#else
+    return fsync(file) == 0;
+#endif
+}
 
 namespace {
 
@@ -22,7 +49,11 @@ void FillWith(Binding binding) {
 
 Binding Default(int slot) { return Binding{SOURCE_KEYBOARD, (unsigned char)(0x41 + slot)}; }
 
-using BindingsFile = InTempFolder;
+class BindingsFile : public InTempFolder {
+protected:
+    struct Obstacle;
+    static void Check(const Obstacle& obstacle, const Bytes& image);
+};
 
 TEST_F(BindingsFile, SaveWritesTheExactImageAndLoadReadsItBack) {
     FillDistinct();
@@ -104,37 +135,154 @@ TEST_F(BindingsFile, AFolderNamedConfigIniLoadsAsDefaults) {
     for (int s = 0; s < ACTION_COUNT; ++s) EXPECT_EQ(BindingAt(3, s), Default(s));
 }
 
-// Every way a save can fail leaves the old file as it was and says so.
-TEST_F(BindingsFile, AFailedSaveKeepsTheOldFile) {
-    const Bytes old = {4, 9, 1, 4, 1, 5, 0, 0x20};
-    struct Obstacle {
-        const char* what;
-        void (*place)();
-    };
-    const Obstacle obstacles[] = {
-        {"a folder named config.ini", [] { std::filesystem::create_directory("config.ini"); }},
-        {"a folder named config.ini.tmp", [] { std::filesystem::create_directory("config.ini.tmp"); }},
-#ifndef _WIN32
-        {"a full disk", [] { std::filesystem::create_symlink("/dev/full", "config.ini.tmp"); }},
+namespace fs = std::filesystem;
+
+bool NoTempFileLeft() { return !fs::is_regular_file(fs::symlink_status("config.ini.tmp")); }
+
+#ifdef _WIN32
+// Another program holding "config.ini" open, as a virus scanner or the game does.
+HANDLE heldConfig = INVALID_HANDLE_VALUE;
+std::thread releaser;
+void HoldConfig() {
+    heldConfig = CreateFileA("config.ini", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             0, nullptr);
+    ASSERT_NE(heldConfig, INVALID_HANDLE_VALUE);
+}
+void ReleaseConfig() {
+    if (releaser.joinable())
+        releaser.join();
+    else
+        CloseHandle(heldConfig);
+}
 #endif
+
+// What a folder may hold when a save starts, whether the save gets past it, and the
+// least and most milliseconds the save may take (0: no bound). `clear` undoes what
+// the test itself needs undone.
+struct BindingsFile::Obstacle {
+    const char* what;
+    void (*place)();
+    void (*clear)();
+    bool saves;
+    long waitAtLeast;
+    long waitAtMost;
+};
+
+void BindingsFile::Check(const Obstacle& obstacle, const Bytes& image) {
+    SCOPED_TRACE(obstacle.what);
+    fs::remove_all("config.ini");
+    fs::remove_all("config.ini.tmp");
+    WriteFile("config.ini", {4, 9, 1, 4, 1, 5, 0, 0x20});
+    const Bytes old = ReadFile("config.ini");
+    obstacle.place();
+    bool folderInTheWay = fs::is_directory("config.ini");
+
+    auto start = std::chrono::steady_clock::now();
+    bool saved = SaveBindings();
+    long waited = (long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                      .count();
+    if (obstacle.clear) obstacle.clear();
+
+    EXPECT_EQ(saved, obstacle.saves);
+    if (folderInTheWay)
+        EXPECT_TRUE(fs::is_directory("config.ini"));
+    else
+        EXPECT_EQ(ReadFile("config.ini"), obstacle.saves ? image : old);
+    EXPECT_TRUE(NoTempFileLeft());
+    EXPECT_GE(waited, obstacle.waitAtLeast);
+    if (obstacle.waitAtMost) {
+        EXPECT_LE(waited, obstacle.waitAtMost);
+    }
+    if (obstacle.waitAtLeast) ::testing::Test::RecordProperty(obstacle.what, (int)waited);
+}
+
+#ifndef _WIN32
+const Bytes OUTSIDE_CONTENT = {1, 2, 3};
+fs::path Outside() { return fs::current_path().parent_path() / ("quorvane-outside-" + std::to_string(ProcessId())); }
+#endif
+
+// A save gets past what a stale save or another program left in its way; every way it
+// can fail leaves the old file as it was and says so. No temporary file stays.
+TEST_F(BindingsFile, WhatTheFolderHoldsNeverCostsTheOldFile) {
+    FillDistinct();
+    ASSERT_TRUE(SaveBindings());
+    const Bytes image = ReadFile("config.ini");
+
+    const Obstacle obstacles[] = {
+        {"a stale config.ini.tmp", [] { WriteFile("config.ini.tmp", {9, 9, 9}); }, nullptr, true, 0, 0},
+#ifdef _WIN32
+        {"config.ini held open for a moment",
+         [] {
+             HoldConfig();
+             releaser = std::thread([] {
+                 Sleep(40);
+                 CloseHandle(heldConfig);
+             });
+         },
+         ReleaseConfig, true, 20, 0},
+        {"config.ini held open for longer than the wait", HoldConfig, ReleaseConfig, false, 95, 1000},
+#else
+        // Wine follows links whatever a program asks: the exe's end-to-end run covers it.
+        {"a link named config.ini.tmp to a file elsewhere",
+         [] {
+             WriteFile(Outside().string().c_str(), OUTSIDE_CONTENT);
+             fs::create_symlink(Outside(), "config.ini.tmp");
+         },
+         [] {
+             EXPECT_EQ(ReadFile(Outside().string().c_str()), OUTSIDE_CONTENT);
+             fs::remove(Outside());
+         },
+         true, 0, 0},
+#endif
+        {"a folder named config.ini",
+         [] {
+             fs::remove("config.ini");
+             fs::create_directory("config.ini");
+         },
+         nullptr, false, 0, 0},
+        {"a folder named config.ini.tmp", [] { fs::create_directory("config.ini.tmp"); }, nullptr, false, 0, 0},
+        {"a read-only config.ini",
+         [] { fs::permissions("config.ini", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                              fs::perm_options::remove); },
+         [] { fs::permissions("config.ini", fs::perms::owner_write, fs::perm_options::add); }, false, 0, 0},
+        {"a failing flush", [] { flushFails = true; }, [] { flushFails = false; }, false, 0, 0},
     };
-    for (const Obstacle& obstacle : obstacles) {
-        SCOPED_TRACE(obstacle.what);
-        std::filesystem::remove_all("config.ini");
-        std::filesystem::remove_all("config.ini.tmp");
-        obstacle.place();
-        bool folderInTheWay = std::filesystem::is_directory("config.ini");
-        if (!folderInTheWay) WriteFile("config.ini", old);
+    for (const Obstacle& obstacle : obstacles) Check(obstacle, image);
+}
 
-        FillDistinct();
-        EXPECT_FALSE(SaveBindings());
+// A second save while the first is between its write and its replace never removes
+// or replaces the first one's temporary file: it waits, and fails whole when the first
+// takes longer than the wait.
+TEST_F(BindingsFile, ASecondSaveWaitsForTheFirst) {
+    static const Bytes first(CONFIG_FILE_SIZE, 0x11), second(CONFIG_FILE_SIZE, 0x22);
+    static std::thread secondSave;
+    static bool secondSaved;
+    static int pauseMs;  // how long the first save stays in its flush; -1: until the second is done
+    struct Case {
+        const char* what;
+        int pauseMs;
+        bool secondSaves;
+    };
+    const Case cases[] = {{"the first pauses for 20 ms", 20, true}, {"the first outlasts the wait", -1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        pauseMs = c.pauseMs;
+        secondSaved = !c.secondSaves;
+        duringFlush = [] {
+            secondSave = std::thread(
+                [] { secondSaved = ReplaceFileWith("config.ini", "config.ini.tmp", second.data(), CONFIG_FILE_SIZE); });
+            if (pauseMs < 0)
+                secondSave.join();
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        };
+        bool firstSaved = ReplaceFileWith("config.ini", "config.ini.tmp", first.data(), CONFIG_FILE_SIZE);
+        if (secondSave.joinable()) secondSave.join();
 
-        if (folderInTheWay) {
-            EXPECT_TRUE(std::filesystem::is_directory("config.ini"));
-            EXPECT_FALSE(std::filesystem::exists("config.ini.tmp"));
-        } else {
-            EXPECT_EQ(ReadFile("config.ini"), old);
-        }
+        EXPECT_TRUE(firstSaved);
+        EXPECT_EQ(secondSaved, c.secondSaves);
+        EXPECT_EQ(ReadFile("config.ini"), c.secondSaves ? second : first);
+        EXPECT_TRUE(NoTempFileLeft());
     }
 }
 

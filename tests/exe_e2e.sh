@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
 # The real Quorvane.exe under Wine on the test display, driven by X key presses:
 # it opens on the file's bindings with no controller attached, Enter and Esc neither
-# save nor close, and Space on the focused "これで決定" saves the table unchanged,
-# shows the notice, and ends the program with exit code 0.
+# save nor close, a link named config.ini.tmp fails the save without touching the file
+# it leads to, and Space on the focused "これで決定" saves the table unchanged, shows
+# the notice, and ends the program with exit code 0.
 set -uo pipefail
 exe=$1
 wine_cmd=${WINE:-wine}
 folder=$(mktemp -d)
-trap 'rm -rf "$folder"' EXIT
+elsewhere=$(mktemp -d)
+trap 'rm -rf "$folder" "$elsewhere"' EXIT
 cd "$folder"
 
 # A table no default has: player p, slot s = (p + 1, s).
 printf '\x04\x09' > config.ini
 for p in 1 2 3 4; do for s in 0 1 2 3 4 5 6 7 8; do printf "\\x0$p\\x0$s" >> config.ini; done; done
 cp config.ini original.ini
-echo "garbage" > config.ini.tmp  # a stale temporary file must not get in the way
+# Wine opens, deletes and renames through a link, so the link's target would be
+# harmed by any attempt to remove it: the save must refuse instead.
+echo "not the program's" > "$elsewhere/target"
+ln -s "$elsewhere/target" config.ini.tmp
 
 "$wine_cmd" "$exe" </dev/null >/dev/null 2>&1 &
 pid=$!
@@ -30,6 +35,21 @@ sleep 1
 kill -0 "$pid" 2>/dev/null || fail "Enter or Esc closed the program"
 cmp -s config.ini original.ini || fail "Enter or Esc wrote config.ini"
 
+xdotool key --clearmodifiers space
+box=$(timeout 10 xdotool search --sync --onlyvisible --name "$(printf '保存失敗')" | head -n 1)
+[ -n "$box" ] || fail "no failure notice with a link named config.ini.tmp"
+xdotool windowfocus "$box" 2>/dev/null; sleep 0.3
+xdotool key --clearmodifiers Return
+sleep 0.5
+kill -0 "$pid" 2>/dev/null || fail "the failed save closed the program"
+[ "$(cat "$elsewhere/target")" = "not the program's" ] || fail "the link's target was touched"
+[ -L config.ini.tmp ] || fail "the link was not left as it was"
+cmp -s config.ini original.ini || fail "the failed save changed config.ini"
+
+rm config.ini.tmp
+echo "garbage" > config.ini.tmp  # a stale temporary file must not get in the way
+xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+sleep 0.3
 xdotool key --clearmodifiers space
 box=$(timeout 10 xdotool search --sync --onlyvisible --name "$(printf '更新しました')" | head -n 1)
 [ -n "$box" ] || fail "no saved notice"

@@ -1,5 +1,6 @@
 // Runs a test inside a fresh, empty working folder, since "config.ini" lives in the
-// current directory.
+// current directory. The folder's name holds the process id: test runs of several
+// checkouts share the machine's temporary folder.
 #pragma once
 
 #include <filesystem>
@@ -10,13 +11,21 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <process.h>
+inline int ProcessId() { return _getpid(); }
+#else
+#include <unistd.h>
+inline int ProcessId() { return (int)getpid(); }
+#endif
+
 class InTempFolder : public ::testing::Test {
 protected:
     void SetUp() override {
         previous_ = std::filesystem::current_path();
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         folder_ = std::filesystem::temp_directory_path() /
-                  ("quorvane-" + std::string(info->test_suite_name()) + "-" + info->name());
+                  ("quorvane-" + std::to_string(ProcessId()) + "-" + info->test_suite_name() + "-" + info->name());
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
         std::filesystem::current_path(folder_);

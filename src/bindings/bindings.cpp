@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "bindings/replace_file.h"
+
 BindingTable bindingTable;
 
 namespace {
@@ -59,13 +61,6 @@ bool SaveBindings() {
         }
     }
 
-    // Never truncate the real file: a failed write must not lose the saved bindings.
-    FILE* file = std::fopen(TEMP_FILE, "wb");
-    if (!file) return false;
-    bool written = std::fwrite(image, 1, CONFIG_FILE_SIZE, file) == (size_t)CONFIG_FILE_SIZE;
-    written = std::fflush(file) == 0 && written;
-    written = std::fclose(file) == 0 && written;
-    if (written && ReplaceFileWith(TEMP_FILE, CONFIG_FILE)) return true;
-    std::remove(TEMP_FILE);
-    return false;
+    // Never write into the real file: a failed save must not lose the saved bindings.
+    return ReplaceFileWith(CONFIG_FILE, TEMP_FILE, image, CONFIG_FILE_SIZE);
 }

@@ -38,8 +38,6 @@ void LoadBindings();
 // the old file exactly as it was. Returns whether the file was saved.
 bool SaveBindings();
 
-// Replaces `to` with `from` in one step. Windows and POSIX each have their own call.
-bool ReplaceFileWith(const char* from, const char* to);
 
 // The text naming a binding on screen: at most 12 characters.
 const int LABEL_CAPACITY = 16;

@@ -1,15 +1,214 @@
-#include "bindings/bindings.h"
+#include "bindings/replace_file.h"
+
+namespace {
+
+// Virus scanners, indexers and the game itself open files for a moment: a save that
+// meets such a lock tries again for about this long in all before it gives up.
+const int RETRY_PAUSE_MS = 10;
+const int RETRY_TOTAL_MS = 100;
+
+enum Outcome { DONE, BUSY, FAILED };
+
+}  // namespace
 
 #ifdef _WIN32
 #include <windows.h>
 
-bool ReplaceFileWith(const char* from, const char* to) {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#include <cwchar>
+
+namespace {
+
+// A temporary file stays open from its making until it has replaced the file: while
+// it is open, deleting and renaming it are refused, so a second save waits instead of
+// removing or replacing it.
+const DWORD TEMP_SHARING = FILE_SHARE_READ;
+
+bool IsLockError(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
+
+// Calls `attempt` until it is done, fails, or stays busy for the whole wait.
+template <typename Attempt>
+Outcome Retry(Attempt attempt) {
+    ULONGLONG start = GetTickCount64();
+    for (;;) {
+        Outcome outcome = attempt();
+        if (outcome != BUSY) return outcome;
+        if (GetTickCount64() - start >= (ULONGLONG)RETRY_TOTAL_MS) return FAILED;
+        Sleep(RETRY_PAUSE_MS);
+    }
+}
+
+bool DeleteByHandle(HANDLE file) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+bool FinalName(HANDLE file, WCHAR* name, DWORD capacity) {
+    DWORD length = GetFinalPathNameByHandleW(file, name, capacity, FILE_NAME_NORMALIZED);
+    return length > 0 && length < capacity;
+}
+
+// Whether `file`, opened by `name`, is that entry of the current folder itself and not
+// what a link of that name leads to. Wine opens through links, and deleting or renaming
+// such a handle deletes or moves the link's target instead.
+bool IsEntryOfFolder(HANDLE file, const char* name) {
+    WCHAR expected[MAX_PATH * 2], actual[MAX_PATH * 2], leaf[MAX_PATH];
+    HANDLE folder = CreateFileA(".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (folder == INVALID_HANDLE_VALUE) return false;
+    bool named = FinalName(folder, expected, MAX_PATH);
+    CloseHandle(folder);
+    if (!named || !FinalName(file, actual, MAX_PATH * 2) ||
+        MultiByteToWideChar(CP_ACP, 0, name, -1, leaf, MAX_PATH) == 0)
+        return false;
+    size_t length = wcslen(expected);
+    if (length > 0 && expected[length - 1] != L'\\') expected[length++] = L'\\';
+    if (length + wcslen(leaf) >= MAX_PATH * 2) return false;
+    wcscpy(expected + length, leaf);
+    return _wcsicmp(expected, actual) == 0;
+}
+
+// Removes a temporary file that a save left behind: the file, or a link of that name
+// (never its target). One that another save holds open is busy.
+Outcome RemoveStale(const char* temp) {
+    HANDLE stale = CreateFileA(temp, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (stale == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) return DONE;
+        return error == ERROR_SHARING_VIOLATION ? BUSY : FAILED;  // a folder, say
+    }
+    // A link that the system followed cannot be removed without harming its target.
+    bool removed = IsEntryOfFolder(stale, temp) && DeleteByHandle(stale);
+    CloseHandle(stale);
+    return removed ? DONE : FAILED;
+}
+
+HANDLE CreateTemp(const char* temp) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    Retry([&] {
+        Outcome outcome = RemoveStale(temp);
+        if (outcome != DONE) return outcome;
+        file = CreateFileA(temp, GENERIC_WRITE | DELETE, TEMP_SHARING, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE) return DONE;
+        // Another save made it, or is removing it, between the two calls.
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ACCESS_DENIED ? BUSY : FAILED;
+    });
+    return file;
+}
+
+// Renames the open file itself, so that what is renamed is what this save wrote.
+bool RenameOnto(HANDLE file, const char* name) {
+    union {
+        FILE_RENAME_INFO info;
+        char bytes[sizeof(FILE_RENAME_INFO) + MAX_PATH * sizeof(WCHAR)];
+    } request = {};
+    request.info.ReplaceIfExists = TRUE;
+    int length = MultiByteToWideChar(CP_ACP, 0, name, -1, request.info.FileName, MAX_PATH);
+    if (length == 0) return false;
+    request.info.FileNameLength = (DWORD)(length - 1) * sizeof(WCHAR);
+    return Retry([&] {
+               if (SetFileInformationByHandle(file, FileRenameInfo, &request, sizeof request)) return DONE;
+               return IsLockError(GetLastError()) ? BUSY : FAILED;
+           }) == DONE;
+}
+
+}  // namespace
+
+bool ReplaceFileWith(const char* name, const char* temp, const unsigned char* data, int size) {
+    // Windows refuses to replace a read-only file, but only after the wait for a lock,
+    // and Wine replaces it: look first.
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return false;
+
+    HANDLE file = CreateTemp(temp);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool saved = WriteFile(file, data, (DWORD)size, &written, NULL) && written == (DWORD)size &&
+                 FlushToDisk(file) && RenameOnto(file, name);
+    if (!saved) DeleteByHandle(file);
+    CloseHandle(file);
+    return saved;
 }
 
 #else
+#include <cerrno>
 #include <cstdio>
+#include <ctime>
 
-bool ReplaceFileWith(const char* from, const char* to) { return std::rename(from, to) == 0; }
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+long MillisecondsSince(const timespec& start) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+}
+
+// Every save holds this lock on the folder from removing a stale temporary file until
+// its own has replaced the file, so two saves never touch each other's temporary file.
+Outcome LockFolder(int folder) {
+    if (flock(folder, LOCK_EX | LOCK_NB) == 0) return DONE;
+    return errno == EWOULDBLOCK || errno == EINTR ? BUSY : FAILED;
+}
+
+bool LockFolderWaiting(int folder) {
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        Outcome outcome = LockFolder(folder);
+        if (outcome != BUSY) return outcome == DONE;
+        if (MillisecondsSince(start) >= RETRY_TOTAL_MS) return false;
+        timespec pause = {0, RETRY_PAUSE_MS * 1000000L};
+        nanosleep(&pause, NULL);
+    }
+}
+
+bool IsReadOnly(const char* name) {
+    struct stat status;
+    return stat(name, &status) == 0 && S_ISREG(status.st_mode) && !(status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
+}
+
+// A stale temporary file goes, and a link of that name goes itself, never its target.
+bool RemoveStale(const char* temp) { return unlink(temp) == 0 || errno == ENOENT; }
+
+bool WriteAll(int file, const unsigned char* data, int size) {
+    while (size > 0) {
+        ssize_t written = write(file, data, (size_t)size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        size -= (int)written;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReplaceFileWith(const char* name, const char* temp, const unsigned char* data, int size) {
+    if (IsReadOnly(name)) return false;
+    int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return false;
+    bool saved = false;
+    if (LockFolderWaiting(folder) && RemoveStale(temp)) {
+        // New and exclusive, never through a link: nothing in the folder steers the write.
+        int file = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (file >= 0) {
+            saved = WriteAll(file, data, size) && FlushToDisk(file);
+            saved = close(file) == 0 && saved;
+            saved = saved && std::rename(temp, name) == 0;
+            if (!saved) unlink(temp);
+            // The new name lasts a power cut only once the folder is on the disk.
+            saved = saved && FlushToDisk(folder);
+        }
+    }
+    close(folder);  // and with it the lock
+    return saved;
+}
 
 #endif

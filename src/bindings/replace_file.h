@@ -1,0 +1,21 @@
+// Putting a file in place of another so that no crash, power cut, odd folder or second
+// writer leaves it damaged. Windows and POSIX each have their own calls.
+#pragma once
+
+// Writes `size` bytes to `temp`, made new for this save beside `name`, pushes them to
+// the disk and then puts that file in place of `name` in one step. A read-only `name`
+// is never replaced; a short lock by another program is waited out for about 100 ms.
+// Returns whether `name` now holds the data safely. On failure `temp` is gone and `name`
+// is as it was, unless only the flush of the folder after the replace failed (POSIX).
+bool ReplaceFileWith(const char* name, const char* temp, const unsigned char* data, int size);
+
+// An open file or folder as the system names it.
+#ifdef _WIN32
+typedef void* FileHandle;  // a HANDLE
+#else
+typedef int FileHandle;  // a descriptor
+#endif
+
+// Pushes what was written to the disk itself. Alone in its own file, so that a test
+// can make it fail as a failing disk does.
+bool FlushToDisk(FileHandle file);
