@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-dev googletest mingw-w64 binutils wine wine64 xvfb xdotool x11-utils
           locales fonts-ipafont-gothic imagemagick icoutils procps)
+# SDL lets Wine see game controllers (a player's own, and the tests' virtual pads).
+packages+=(libsdl2-2.0-0 libsdl2-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
