@@ -70,10 +70,6 @@ target_link_libraries(idle_baseline PRIVATE project_options)
 target_include_directories(idle_baseline PRIVATE ${CMAKE_SOURCE_DIR}/res)
 target_link_options(idle_baseline PRIVATE -s)
 
-add_library(fake_dinput8 SHARED EXCLUDE_FROM_ALL bench/fake_dinput8.cpp bench/fake_dinput8.def)
-target_link_libraries(fake_dinput8 PRIVATE fake_dinput dinput8 dxguid)
-set_target_properties(fake_dinput8 PROPERTIES OUTPUT_NAME dinput8 PREFIX "")
-
 # Real controllers: the unmodified exe with Wine's own DirectInput, fed by virtual SDL
 # joysticks that a preloaded Linux library attaches inside Wine's device host. That
 # library is built by the host's C compiler, without the native build's sanitizers.

@@ -19,7 +19,8 @@ name=$2
 #   confirm, file OFFSET HEX   "これで決定", the notice, exit code 0, the saved bytes
 #   pause MS            let the 60 ms timer see a release
 scenarios=(
-  "button_binds_and_saves|1|press 1 2; sees 0 JOY1_B3; check 1; release 1 2; confirm; file 0 04090106"
+  "button_binds_and_saves|1|press 1 2; sees 0 JOY1_B3; check 1; release 1 2; confirm;
+     file 0 0409010600420043004400450046004700480049"
   "held_button_binds_once|1|press 1 0; sees 0 JOY1_B1; mark; unchanged; check 1; release 1 0; pause 150;
      press 1 0; sees 1 JOY1_B1; labels KEY_B|JOY1_B1|KEY_C|KEY_D|KEY_E|KEY_F|KEY_G|KEY_H|KEY_I"
   "full_deflection|1|axis 1 1 -32768; sees 0 JOY1_UP; axis 1 1 0; pause 150; axis 1 1 32767; sees 1 JOY1_DOWN;
@@ -42,8 +43,7 @@ scenarios=(
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/env.sh" 2>/dev/null
-use_realpad_prefix
-export WINEDEBUG=-all
+source "$root/tests/realpad/session.sh"
 
 scenario=
 for entry in "${scenarios[@]}"; do [ "${entry%%|*}" = "$name" ] && scenario=$(tr '\n' ' ' <<<"$entry"); done
@@ -51,12 +51,10 @@ for entry in "${scenarios[@]}"; do [ "${entry%%|*}" = "$name" ] && scenario=$(tr
 IFS='|' read -r _ pad_count steps <<<"$scenario"
 
 folder=$(mktemp -d)
-channel="$WINEPREFIX/pads.fifo"
-app_pid= probe_pid= failed=
+app_pid= failed=
 finish() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  [ -n "$probe_pid" ] && kill "$probe_pid" 2>/dev/null
-  wineserver -k 2>/dev/null
+  stop_pad_session
   stop_xvfb
   rm -rf "$folder"
   # Counted with the other tests' results.
@@ -70,27 +68,8 @@ finish() {
 trap finish EXIT
 fail() { echo "FAIL ($name): $*"; failed=1; exit 1; }
 
-# A fresh server whose services carry the pads; the last one of this prefix goes first.
-prepare_wine_prefix
-wineserver -k 2>/dev/null
-rm -f "$channel" "$channel.log"
 start_xvfb || fail "no X display"
-pads_env=(LD_PRELOAD="$build/virtual_pads.so" VIRTUAL_PADS="$pad_count" VIRTUAL_PADS_CHANNEL="$channel")
-env "${pads_env[@]}" wineserver -p </dev/null >/dev/null 2>&1
-env "${pads_env[@]}" "$wine_cmd" cmd /c exit </dev/null >/dev/null 2>&1
-
-coproc PROBE { exec "$wine_cmd" "$build/realpad_probe.exe" 2>/dev/null; }
-probe_pid=$PROBE_PID
-ask() {
-  echo "$*" >&"${PROBE[1]}"
-  IFS= read -r -t 30 reply <&"${PROBE[0]}" || fail "no answer from the probe to: $*"
-  reply=${reply%$'\r'}
-  echo "  $* -> $reply"
-}
-
-ask pads "$pad_count"
-[[ "$reply" == "pads $pad_count "* ]] || fail "DirectInput lists ${reply#pads } instead of $pad_count pads ($(cat "$channel.log" 2>/dev/null))"
-exec {pads}<>"$channel"  # read and write: never blocks, whoever reads it
+start_pad_session "$build" "$pad_count" || fail "the pads did not come up"
 
 # Every player's row: keys A..I.
 cd "$folder"
@@ -99,7 +78,7 @@ for p in 1 2 3 4; do printf '\x00A\x00B\x00C\x00D\x00E\x00F\x00G\x00H\x00I' >> c
 "$wine_cmd" "$build/Quorvane.exe" </dev/null >/dev/null 2>&1 &
 app_pid=$!
 for _ in $(seq 100); do
-  ask state
+  ask state || fail "no probe"
   [[ "$reply" == labels*KEY_I*"front 1" ]] && break
   sleep 0.1
 done
