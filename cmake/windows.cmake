@@ -78,6 +78,26 @@ target_link_libraries(idle_baseline PRIVATE project_options)
 target_include_directories(idle_baseline PRIVATE ${CMAKE_SOURCE_DIR}/res)
 target_link_options(idle_baseline PRIVATE -s)
 
-add_library(fake_dinput8 SHARED EXCLUDE_FROM_ALL bench/fake_dinput8.cpp bench/fake_dinput8.def)
-target_link_libraries(fake_dinput8 PRIVATE fake_dinput dinput8 dxguid)
-set_target_properties(fake_dinput8 PROPERTIES OUTPUT_NAME dinput8 PREFIX "")
+# Real controllers: the unmodified exe with Wine's own DirectInput, fed by virtual SDL
+# joysticks that a preloaded Linux library attaches inside Wine's device host. That
+# library is built by the host's C compiler, without the native build's sanitizers.
+add_executable(realpad_probe tests/realpad/realpad_probe.cpp)
+target_link_libraries(realpad_probe PRIVATE project_options dinput8 dxguid winmm)
+target_include_directories(realpad_probe PRIVATE ${CMAKE_SOURCE_DIR}/res)
+
+set(VIRTUAL_PADS ${CMAKE_BINARY_DIR}/virtual_pads.so)
+add_custom_command(OUTPUT ${VIRTUAL_PADS}
+  COMMAND gcc -shared -fPIC -O2 -Wall -Wextra -Werror -I/usr/include/SDL2 -D_REENTRANT
+          -o ${VIRTUAL_PADS} ${CMAKE_SOURCE_DIR}/tests/realpad/virtual_pads.c -ldl -lpthread
+  DEPENDS ${CMAKE_SOURCE_DIR}/tests/realpad/virtual_pads.c)
+add_custom_target(virtual_pads ALL DEPENDS ${VIRTUAL_PADS})
+
+# One test per scenario of the driver's table; they share one prefix and so run one
+# at a time, beside the other tests.
+file(STRINGS ${CMAKE_SOURCE_DIR}/tests/realpad/realpad.sh REALPAD_ENTRIES REGEX "^  \"[a-z_]+\\|")
+foreach(entry ${REALPAD_ENTRIES})
+  string(REGEX REPLACE "^  \"([a-z_]+)\\|.*" "\\1" scenario "${entry}")
+  add_test(NAME realpad_${scenario}
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/realpad/realpad.sh ${CMAKE_BINARY_DIR} ${scenario})
+  set_tests_properties(realpad_${scenario} PROPERTIES RESOURCE_LOCK realpad TIMEOUT 120)
+endforeach()

@@ -18,7 +18,7 @@ prepare_wine_prefix() {
   mkdir -p "$WINEPREFIX"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$wine_cmd" wineboot --init </dev/null >/dev/null 2>&1 || true
-    if [ "$WINEPREFIX" = "$root/build/wine-headless" ]; then
+    if [ "$WINEPREFIX" != "$root/build/wine-desktop" ]; then
       # With no window manager, managed windows make every DestroyWindow wait 2 s
       # for a withdrawal that never comes.
       "$wine_cmd" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
@@ -34,6 +34,8 @@ prepare_wine_prefix() {
 }
 
 use_headless_prefix() { export WINEPREFIX="$root/build/wine-headless"; }
+# The real-controller tests restart their own Wine server with virtual pads attached.
+use_realpad_prefix() { export WINEPREFIX="$root/build/wine-realpad"; }
 
 # Keeps one Wine server, with its services, alive for all the runs that follow. The
 # services are started here with no terminal or pipe attached: started by a test, they

@@ -32,6 +32,7 @@ step "Native tests"
 (cd build/native && GTEST_OUTPUT="xml:$root/build/results/native/" ctest --output-on-failure -j"$jobs") || status=1
 
 step "Windows tests under Wine"
+(use_realpad_prefix; prepare_wine_prefix)  # the real-controller tests' own prefix
 use_headless_prefix
 start_xvfb || exit 1
 start_wine

@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# The real Quorvane.exe with Wine's own DirectInput, fed by virtual controllers.
+# Usage: realpad.sh BUILD_DIR SCENARIO
+# Each scenario gets a fresh Wine server in its own prefix, with the virtual pads
+# library preloaded into Wine's services and its own X display; the probe reads and
+# works the dialog as a player would, and the steps below press the pads.
+set -uo pipefail
+build=$1
+name=$2
+
+# name | pads | steps, separated by ";". Pads and buttons count from 1 and 0.
+#   press/release P B, axis P A V (A: 0 X, 1 Y), unplug P   work the pads
+#   sees SLOT TEXT      the label of SLOT shows TEXT within 3 s
+#   mark, unchanged     labels and checks, 0.4 s after a mark, are as they were then
+#   labels A|B|...      the shown row; check S: the checked radio
+#   player N, slot S    choose a player or an action as a user does
+#   front, back         another window takes the foreground, the dialog gets it back
+#   open P, read-fails  the probe's own look at controller P (recorded; must fail)
+#   confirm, file OFFSET HEX   "これで決定", the notice, exit code 0, the saved bytes
+#   pause MS            let the 60 ms timer see a release
+scenarios=(
+  "button_binds_and_saves|1|press 1 2; sees 0 JOY1_B3; check 1; release 1 2; confirm;
+     file 0 0409010600420043004400450046004700480049"
+  "held_button_binds_once|1|press 1 0; sees 0 JOY1_B1; mark; unchanged; check 1; release 1 0; pause 150;
+     press 1 0; sees 1 JOY1_B1; labels KEY_B|JOY1_B1|KEY_C|KEY_D|KEY_E|KEY_F|KEY_G|KEY_H|KEY_I"
+  "full_deflection|1|axis 1 1 -32768; sees 0 JOY1_UP; axis 1 1 0; pause 150; axis 1 1 32767; sees 1 JOY1_DOWN;
+     axis 1 1 0; pause 150; axis 1 0 -32768; sees 2 JOY1_LEFT; axis 1 0 0; pause 150; axis 1 0 32767;
+     sees 3 JOY1_RIGHT; axis 1 0 0; pause 150; mark; axis 1 0 32000; unchanged; axis 1 0 -32000; unchanged;
+     axis 1 0 0; axis 1 1 32000; unchanged; axis 1 1 -32000; unchanged; check 4"
+  "two_pads_player_gating|2|mark; press 2 0; unchanged; release 2 0; player 2; pause 150; mark; press 1 0;
+     unchanged; release 1 0; pause 150; press 2 0; sees 0 JOY2_B1; check 1"
+  "two_pads_swap|2|player 2; press 2 0; sees 0 JOY2_B1; release 2 0; slot 3; pause 150; press 2 0;
+     sees 3 JOY2_B1; labels KEY_D|KEY_B|KEY_C|JOY2_B1|KEY_E|KEY_F|KEY_G|KEY_H|KEY_I; check 4;
+     player 1; labels KEY_A|KEY_B|KEY_C|KEY_D|KEY_E|KEY_F|KEY_G|KEY_H|KEY_I"
+  "unplugged_first_pad|2|open 1; unplug 1; pause 300; read-fails; back; player 2; press 2 0; sees 0 JOY2_B1"
+  "unplugged_while_held|2|press 1 0; sees 0 JOY1_B1; unplug 1; pause 150; player 2; press 2 0; sees 1 JOY2_B1"
+  "seventeen_pads|17|press 16 0; pause 150; press 1 0; sees 0 JOY1_B1; release 1 0; pause 150; mark; press 1 1;
+     unchanged; release 1 1; release 16 0; press 17 0; pause 150; press 1 2; sees 1 JOY1_B3; release 1 2;
+     pause 150; press 1 3; sees 2 JOY1_B4"
+  "foreground|1|open 1; mark; press 1 0; unchanged; release 1 0; back; read-fails; pause 150; press 1 0;
+     sees 0 JOY1_B1"
+)
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/scripts/env.sh" 2>/dev/null
+source "$root/tests/realpad/session.sh"
+
+scenario=
+for entry in "${scenarios[@]}"; do [ "${entry%%|*}" = "$name" ] && scenario=$(tr '\n' ' ' <<<"$entry"); done
+[ -n "$scenario" ] || { echo "no scenario $name"; exit 2; }
+IFS='|' read -r _ pad_count steps <<<"$scenario"
+
+folder=$(mktemp -d)
+app_pid= failed=
+finish() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  stop_pad_session
+  stop_xvfb
+  rm -rf "$folder"
+  # Counted with the other tests' results.
+  if [[ "${GTEST_OUTPUT:-}" == xml:* ]]; then
+    local dir=${GTEST_OUTPUT#xml:}
+    dir=${dir#Z:}
+    printf '<testsuites tests="1" failures="%d" name="realpad_%s"/>\n' "$([ -n "$failed" ] && echo 1 || echo 0)" \
+      "$name" > "$dir/realpad_$name.xml"
+  fi
+}
+trap finish EXIT
+fail() { echo "FAIL ($name): $*"; failed=1; exit 1; }
+
+start_xvfb || fail "no X display"
+start_pad_session "$build" "$pad_count" || fail "the pads did not come up"
+
+# Every player's row: keys A..I.
+cd "$folder"
+printf '\x04\x09' > config.ini
+for p in 1 2 3 4; do printf '\x00A\x00B\x00C\x00D\x00E\x00F\x00G\x00H\x00I' >> config.ini; done
+"$wine_cmd" "$build/Quorvane.exe" </dev/null >/dev/null 2>&1 &
+app_pid=$!
+for _ in $(seq 100); do
+  ask state || fail "no probe"
+  [[ "$reply" == labels*KEY_I*"front 1" ]] && break
+  sleep 0.1
+done
+[[ "$reply" == labels*"front 1" ]] || fail "the dialog did not come up in front"
+
+labels_now() { ask state; now=${reply#labels }; now=${now% front *}; }
+IFS=';' read -ra list <<<"$steps"
+for step in "${list[@]}"; do
+  read -r verb a b c <<<"$step"
+  [ -n "$verb" ] || continue
+  echo "$verb $a $b $c"
+  case $verb in
+    press | release) echo "$verb $a $b" >&"$pads" ;;
+    axis) echo "axis $a $b $c" >&"$pads" ;;
+    unplug) echo "unplug $a" >&"$pads" ;;
+    pause) sleep "$(awk -v m="$a" 'BEGIN {print m / 1000}')" ;;
+    sees) ask wait "$a" "$b" 3000; [[ "$reply" == seen* ]] || fail "label $a shows ${reply#timeout }, not $b" ;;
+    mark) labels_now; marked=$now ;;
+    unchanged) sleep 0.4; labels_now; [ "$now" = "$marked" ] || fail "changed: $now (was $marked)" ;;
+    labels) labels_now; [ "${now% check *}" = "$a" ] || fail "row is $now" ;;
+    check) labels_now; [ "${now##* check }" = "$a" ] || fail "checked: $now" ;;
+    player) ask player "$a"; [ "$reply" = "player $a" ] || fail "player list: $reply" ;;
+    slot) ask slot "$a" ;;
+    front) ask front; [ "$reply" = "front 1" ] || fail "the other window did not come to the front" ;;
+    back) ask back; [ "$reply" = "front 1" ] || fail "the dialog did not come back to the front" ;;
+    open) ask open "$a"; [ "$reply" = "open 00000000" ] || fail "probe could not open pad $a" ;;
+    read-fails) ask read; [[ "$reply" == "poll 8"*" state 8"* ]] || fail "a read succeeded: $reply" ;;
+    confirm)
+      ask confirm; [ "$reply" = "notice saved" ] || fail "saving: $reply"
+      for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+      wait "$app_pid"; code=$?; app_pid=
+      [ "$code" -eq 0 ] || fail "exit code $code" ;;
+    file)
+      got=$(od -An -tx1 -j "$a" -N $((${#b} / 2)) config.ini | tr -d ' \n')
+      [ "$got" = "$b" ] || fail "config.ini at $a: $got, not $b" ;;
+    *) fail "unknown step $verb" ;;
+  esac
+done
+echo "1 passed, 0 failed"

@@ -1,0 +1,35 @@
+# Sourced after scripts/env.sh: a Wine session of the realpad prefix with virtual pads
+# attached, and the probe that reads and works the dialog (tests/realpad/realpad_probe.cpp).
+
+# A fresh server whose services carry the pads library and settings; the exe under
+# test needs none of it. The last server of this prefix goes first: pads are only
+# attached when the services start. Opens the channel as fd $pads.
+start_pad_session() {  # windows-build-dir pad-count
+  use_realpad_prefix
+  prepare_wine_prefix
+  wineserver -k 2>/dev/null
+  pad_channel="$WINEPREFIX/pads.fifo"
+  rm -f "$pad_channel" "$pad_channel.log"
+  local settings=(LD_PRELOAD="$1/virtual_pads.so" VIRTUAL_PADS="$2" VIRTUAL_PADS_CHANNEL="$pad_channel")
+  env "${settings[@]}" wineserver -p </dev/null >/dev/null 2>&1
+  env "${settings[@]}" "$wine_cmd" cmd /c exit </dev/null >/dev/null 2>&1
+  coproc PROBE { exec "$wine_cmd" "$1/realpad_probe.exe" 2>/dev/null; }
+  probe_pid=$PROBE_PID
+  ask pads "$2" || return 1
+  [[ "$reply" == "pads $2 "* ]] || { echo "DirectInput lists ${reply#pads } pads, not $2 ($(cat "$pad_channel.log" 2>/dev/null))"; return 1; }
+  exec {pads}<>"$pad_channel"  # read and write: never blocks, whoever reads it
+}
+
+stop_pad_session() {
+  [ -n "${probe_pid:-}" ] && kill "$probe_pid" 2>/dev/null
+  probe_pid=
+  wineserver -k 2>/dev/null
+}
+
+# One probe command; its answer in $reply.
+ask() {
+  echo "$*" >&"${PROBE[1]}"
+  IFS= read -r -t 30 reply <&"${PROBE[0]}" || { echo "no answer from the probe to: $*"; reply=; return 1; }
+  reply=${reply%$'\r'}
+  [ -n "${ask_quiet:-}" ] || echo "  $* -> $reply"
+}

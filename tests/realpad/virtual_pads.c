@@ -1,0 +1,197 @@
+/* Virtual game controllers for the real-stack tests, preloaded into Wine's services.
+ *
+ * Wine's HID bus driver opens libSDL2 with dlopen and turns every SDL joystick into a
+ * controller that DirectInput lists. SDL's virtual joysticks are seen only by the
+ * process that attaches them, so this library waits in every process for libSDL2 to
+ * be opened; in the one that opens it (the device host), once the bus driver has
+ * started SDL's joystick subsystem, it attaches VIRTUAL_PADS joysticks and applies
+ * the commands written to the FIFO named by VIRTUAL_PADS_CHANNEL, one a line:
+ *   press PAD BUTTON | release PAD BUTTON | axis PAD AXIS VALUE | unplug PAD
+ * Pads and buttons count from 1 and 0; axis 0 is X, 1 is Y, values -32768..32767.
+ * Pad n has product id PAD_PRODUCT_BASE + n: DirectInput lists controllers by vendor
+ * and product id, so controller n is pad n. Every other process is left alone, and
+ * a missing or broken channel only means that no command arrives. */
+#define _GNU_SOURCE
+#include <SDL.h>
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+enum { MAX_PADS = 32, PAD_BUTTONS = 16, PAD_AXES = 2 };
+/* An identity of our own; Wine remembers a device's driver by it, so never reuse
+ * these ids with another layout. */
+static const Uint16 PAD_VENDOR = 0x1209;
+static const Uint16 PAD_PRODUCT_BASE = 0x5100;
+
+struct SdlCalls {
+    Uint32 (*WasInit)(Uint32);
+    int (*AttachVirtualEx)(const SDL_VirtualJoystickDesc*);
+    int (*DetachVirtual)(int);
+    SDL_Joystick* (*Open)(int);
+    void (*Close)(SDL_Joystick*);
+    SDL_JoystickID (*InstanceId)(SDL_Joystick*);
+    SDL_JoystickID (*DeviceInstanceId)(int);
+    int (*NumJoysticks)(void);
+    int (*SetButton)(SDL_Joystick*, int, Uint8);
+    int (*SetAxis)(SDL_Joystick*, int, Sint16);
+};
+
+static struct SdlCalls sdl;
+static SDL_Joystick* pads[MAX_PADS + 1];
+static int padCount;
+static pthread_once_t started = PTHREAD_ONCE_INIT;
+static void* sdlHandle;
+
+static void Note(const char* format, const char* detail) {
+    const char* channel = getenv("VIRTUAL_PADS_CHANNEL");
+    if (!channel) return;
+    char path[4096];
+    snprintf(path, sizeof path, "%s.log", channel);
+    FILE* log = fopen(path, "a");
+    if (!log) return;
+    fprintf(log, format, detail);
+    fputc('\n', log);
+    fclose(log);
+}
+
+static int LoadCalls(void* handle) {
+    void** slots[] = {(void**)&sdl.WasInit, (void**)&sdl.AttachVirtualEx, (void**)&sdl.DetachVirtual,
+                      (void**)&sdl.Open, (void**)&sdl.Close, (void**)&sdl.InstanceId,
+                      (void**)&sdl.DeviceInstanceId, (void**)&sdl.NumJoysticks, (void**)&sdl.SetButton,
+                      (void**)&sdl.SetAxis};
+    const char* names[] = {"SDL_WasInit", "SDL_JoystickAttachVirtualEx", "SDL_JoystickDetachVirtual",
+                           "SDL_JoystickOpen", "SDL_JoystickClose", "SDL_JoystickInstanceID",
+                           "SDL_JoystickGetDeviceInstanceID", "SDL_NumJoysticks",
+                           "SDL_JoystickSetVirtualButton", "SDL_JoystickSetVirtualAxis"};
+    for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i) {
+        *slots[i] = dlsym(handle, names[i]);
+        if (!*slots[i]) {
+            Note("missing %s", names[i]);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+static void AttachPads(void) {
+    for (int n = 1; n <= padCount; ++n) {
+        char name[32];
+        snprintf(name, sizeof name, "Virtual pad %d", n);
+        SDL_VirtualJoystickDesc desc;
+        memset(&desc, 0, sizeof desc);
+        desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+        desc.type = SDL_JOYSTICK_TYPE_UNKNOWN;  /* a plain joystick: buttons keep their numbers */
+        desc.naxes = PAD_AXES;
+        desc.nbuttons = PAD_BUTTONS;
+        desc.vendor_id = PAD_VENDOR;
+        desc.product_id = (Uint16)(PAD_PRODUCT_BASE + n);
+        desc.name = name;
+        int index = sdl.AttachVirtualEx(&desc);
+        pads[n] = index < 0 ? NULL : sdl.Open(index);
+        if (!pads[n]) Note("pad %s not attached", name);
+    }
+}
+
+static void Unplug(int n) {
+    SDL_JoystickID id = sdl.InstanceId(pads[n]);
+    for (int index = 0; index < sdl.NumJoysticks(); ++index) {
+        if (sdl.DeviceInstanceId(index) == id) {
+            sdl.DetachVirtual(index);
+            break;
+        }
+    }
+    sdl.Close(pads[n]);
+    pads[n] = NULL;
+}
+
+static void Apply(const char* line) {
+    int pad = 0, what = 0, value = 0;
+    char verb[16];
+    int fields = sscanf(line, "%15s %d %d %d", verb, &pad, &what, &value);
+    if (fields < 2 || pad < 1 || pad > padCount || !pads[pad]) {
+        Note("ignored: %s", line);
+        return;
+    }
+    if (strcmp(verb, "press") == 0 && fields == 3) {
+        sdl.SetButton(pads[pad], what, 1);
+    } else if (strcmp(verb, "release") == 0 && fields == 3) {
+        sdl.SetButton(pads[pad], what, 0);
+    } else if (strcmp(verb, "axis") == 0 && fields == 4 && value >= -32768 && value <= 32767) {
+        sdl.SetAxis(pads[pad], what, (Sint16)value);
+    } else if (strcmp(verb, "unplug") == 0 && fields == 2) {
+        Unplug(pad);
+    } else {
+        Note("ignored: %s", line);
+    }
+}
+
+static void* Run(void* unused) {
+    (void)unused;
+    /* The bus driver starts SDL's joystick subsystem soon after opening the library. */
+    struct timespec pause = {0, 10 * 1000 * 1000};
+    for (int i = 0; i < 3000 && !sdl.WasInit(SDL_INIT_JOYSTICK); ++i) nanosleep(&pause, NULL);
+    if (!sdl.WasInit(SDL_INIT_JOYSTICK)) {
+        Note("%s", "SDL joysticks never started");
+        return NULL;
+    }
+    AttachPads();
+    Note("attached %s", getenv("VIRTUAL_PADS"));
+
+    const char* channel = getenv("VIRTUAL_PADS_CHANNEL");
+    if (!channel) return NULL;
+    mkfifo(channel, 0600);
+    /* Read and write, so the FIFO never reads as ended between writers. */
+    int fd = open(channel, O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        Note("no channel %s", channel);
+        return NULL;
+    }
+    char line[256];
+    size_t length = 0;
+    for (;;) {
+        char c;
+        ssize_t got = read(fd, &c, 1);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        if (c == '\n') {
+            line[length] = '\0';
+            if (length > 0) Apply(line);
+            length = 0;
+        } else if (length + 1 < sizeof line) {
+            line[length++] = c;
+        }
+    }
+    close(fd);
+    return NULL;
+}
+
+static void Start(void) {
+    const char* count = getenv("VIRTUAL_PADS");
+    padCount = count ? atoi(count) : 0;
+    if (padCount < 1 || padCount > MAX_PADS || !LoadCalls(sdlHandle)) return;
+    pthread_t thread;
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    if (pthread_create(&thread, &attributes, Run, NULL) != 0) Note("%s", "no thread");
+    pthread_attr_destroy(&attributes);
+}
+
+/* Every dlopen of the process passes here; only the first one of libSDL2 acts. */
+void* dlopen(const char* file, int mode) {
+    static void* (*realDlopen)(const char*, int);
+    if (!realDlopen) realDlopen = (void* (*)(const char*, int))dlsym(RTLD_NEXT, "dlopen");
+    void* handle = realDlopen(file, mode);
+    if (handle && file && strstr(file, "libSDL2")) {
+        if (!sdlHandle) sdlHandle = handle;
+        pthread_once(&started, Start);
+    }
+    return handle;
+}
