@@ -9,6 +9,22 @@ const int RETRY_TOTAL_MS = 100;
 
 enum Outcome { DONE, BUSY, FAILED };
 
+// Each system's own clock and pause.
+unsigned long long NowMs();
+void PauseMs(int ms);
+
+// Calls `attempt` until it is done, fails, or stays busy for the whole wait.
+template <typename Attempt>
+Outcome Retry(Attempt attempt) {
+    unsigned long long start = NowMs();
+    for (;;) {
+        Outcome outcome = attempt();
+        if (outcome != BUSY) return outcome;
+        if (NowMs() - start >= (unsigned long long)RETRY_TOTAL_MS) return FAILED;
+        PauseMs(RETRY_PAUSE_MS);
+    }
+}
+
 }  // namespace
 
 #ifdef _WIN32
@@ -25,17 +41,8 @@ const DWORD TEMP_SHARING = FILE_SHARE_READ;
 
 bool IsLockError(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
 
-// Calls `attempt` until it is done, fails, or stays busy for the whole wait.
-template <typename Attempt>
-Outcome Retry(Attempt attempt) {
-    ULONGLONG start = GetTickCount64();
-    for (;;) {
-        Outcome outcome = attempt();
-        if (outcome != BUSY) return outcome;
-        if (GetTickCount64() - start >= (ULONGLONG)RETRY_TOTAL_MS) return FAILED;
-        Sleep(RETRY_PAUSE_MS);
-    }
-}
+unsigned long long NowMs() { return GetTickCount64(); }
+void PauseMs(int ms) { Sleep(ms); }
 
 bool DeleteByHandle(HANDLE file) {
     FILE_DISPOSITION_INFO disposition = {TRUE};
@@ -144,10 +151,15 @@ bool ReplaceFileWith(const char* name, const char* temp, const unsigned char* da
 
 namespace {
 
-long MillisecondsSince(const timespec& start) {
+unsigned long long NowMs() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+    return (unsigned long long)now.tv_sec * 1000 + (unsigned long long)now.tv_nsec / 1000000;
+}
+
+void PauseMs(int ms) {
+    timespec pause = {0, ms * 1000000L};
+    nanosleep(&pause, NULL);
 }
 
 // Every save holds this lock on the folder from removing a stale temporary file until
@@ -155,18 +167,6 @@ long MillisecondsSince(const timespec& start) {
 Outcome LockFolder(int folder) {
     if (flock(folder, LOCK_EX | LOCK_NB) == 0) return DONE;
     return errno == EWOULDBLOCK || errno == EINTR ? BUSY : FAILED;
-}
-
-bool LockFolderWaiting(int folder) {
-    timespec start;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    for (;;) {
-        Outcome outcome = LockFolder(folder);
-        if (outcome != BUSY) return outcome == DONE;
-        if (MillisecondsSince(start) >= RETRY_TOTAL_MS) return false;
-        timespec pause = {0, RETRY_PAUSE_MS * 1000000L};
-        nanosleep(&pause, NULL);
-    }
 }
 
 bool IsReadOnly(const char* name) {
@@ -195,7 +195,7 @@ bool ReplaceFileWith(const char* name, const char* temp, const unsigned char* da
     int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) return false;
     bool saved = false;
-    if (LockFolderWaiting(folder) && RemoveStale(temp)) {
+    if (Retry([&] { return LockFolder(folder); }) == DONE && RemoveStale(temp)) {
         // New and exclusive, never through a link: nothing in the folder steers the write.
         int file = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (file >= 0) {
