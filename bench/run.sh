@@ -12,6 +12,7 @@ cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake 
 cmake --build build/windows -j"$(nproc)" --target Quorvane idle_baseline capture_bench realpad_probe virtual_pads >/dev/null
 source tests/realpad/session.sh
 
+(use_realpad_prefix; prepare_wine_prefix)  # for the session with virtual controllers
 use_headless_prefix
 start_xvfb
 start_wine

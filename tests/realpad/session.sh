@@ -3,10 +3,10 @@
 
 # A fresh server whose services carry the pads library and settings; the exe under
 # test needs none of it. The last server of this prefix goes first: pads are only
-# attached when the services start. Opens the channel as fd $pads.
+# attached when the services start. The prefix is prepared once beforehand (by the
+# test and bench commands), not on every session. Opens the channel as fd $pads.
 start_pad_session() {  # windows-build-dir pad-count
   use_realpad_prefix
-  prepare_wine_prefix
   wineserver -k 2>/dev/null
   pad_channel="$WINEPREFIX/pads.fifo"
   rm -f "$pad_channel" "$pad_channel.log"
