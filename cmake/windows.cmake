@@ -85,9 +85,16 @@ add_executable(realpad_probe tests/realpad/realpad_probe.cpp)
 target_link_libraries(realpad_probe PRIVATE project_options dinput8 dxguid winmm)
 target_include_directories(realpad_probe PRIVATE ${CMAKE_SOURCE_DIR}/res)
 
+# SDL's flags come from the host's pkg-config, not the cross toolchain's search paths.
+execute_process(COMMAND pkg-config --cflags sdl2 OUTPUT_VARIABLE SDL2_CFLAGS
+  OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE SDL2_MISSING ERROR_QUIET)
+if(SDL2_MISSING)
+  message(FATAL_ERROR "SDL2 not found by pkg-config: the virtual pads need libsdl2-dev (bash scripts/setup.sh installs it)")
+endif()
+separate_arguments(SDL2_CFLAGS UNIX_COMMAND "${SDL2_CFLAGS}")
 set(VIRTUAL_PADS ${CMAKE_BINARY_DIR}/virtual_pads.so)
 add_custom_command(OUTPUT ${VIRTUAL_PADS}
-  COMMAND gcc -shared -fPIC -O2 -Wall -Wextra -Werror -I/usr/include/SDL2 -D_REENTRANT
+  COMMAND gcc -shared -fPIC -O2 -Wall -Wextra -Werror ${SDL2_CFLAGS}
           -o ${VIRTUAL_PADS} ${CMAKE_SOURCE_DIR}/tests/realpad/virtual_pads.c -ldl -lpthread
   DEPENDS ${CMAKE_SOURCE_DIR}/tests/realpad/virtual_pads.c)
 add_custom_target(virtual_pads ALL DEPENDS ${VIRTUAL_PADS})

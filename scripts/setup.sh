@@ -18,7 +18,8 @@ as_root() {
 packages=(cmake make g++ clang libclang-rt-dev googletest mingw-w64 binutils wine wine64 xvfb xdotool x11-utils
           locales fonts-ipafont-gothic imagemagick icoutils procps zip unzip
           fonts-horai-umefont fonts-wine  # the dialog's font, and Wine's own (caption buttons)
-          libsdl2-2.0-0)                  # Wine's gamepad backend sees the players' pads through it
+          libsdl2-2.0-0                   # Wine's gamepad backend sees the players' pads through it
+          libsdl2-dev pkg-config)         # the real-controller tests' virtual pads are built against it
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
