@@ -180,7 +180,7 @@ TEST_F(Editor, AFailedSaveIsReportedAndKeepsTheDialogAndTheEdits) {
     Tick({1, 7});
     viewCalls.clear();
     OnConfirm();
-    EXPECT_EQ(viewCalls, Calls{"save failed"});
+    EXPECT_EQ(viewCalls, Calls{"save failed " + std::to_string(SAVE_FAILED)});
     EXPECT_EQ(BindingAt(0, 0), (Binding{1, 7}));
 
     // Once the way is clear, the retry saves the same edits.
