@@ -61,6 +61,15 @@ target_link_libraries(dialog_test PRIVATE fake_dinput dialog)
 quorvane_test(layout_test tests/layout_test.cpp ${RESOURCES})
 target_link_libraries(layout_test PRIVATE fake_dinput dialog)
 
+# Once more as a player with an English Windows sees the dialog: ANSI code page 1252,
+# in a prefix of that language's own (scripts/env.sh names it).
+foreach(test dialog_test layout_test)
+  add_test(NAME ${test}_english COMMAND ${test})
+  set_tests_properties(${test}_english PROPERTIES TIMEOUT 120
+    ENVIRONMENT "LANG=en_US.UTF-8;LC_ALL=en_US.UTF-8;WINEPREFIX=${CMAKE_SOURCE_DIR}/build/wine-headless-en_US"
+    ENVIRONMENT_MODIFICATION "GTEST_OUTPUT=string_append:${test}_english.xml")
+endforeach()
+
 add_test(NAME exe_imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_imports.sh $<TARGET_FILE:Quorvane> ${PROJECT_VERSION})
 
 # The real exe, driven by X key presses on the test display; alone, so no other
