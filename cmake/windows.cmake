@@ -108,6 +108,14 @@ add_custom_command(OUTPUT ${VIRTUAL_PADS}
   DEPENDS ${CMAKE_SOURCE_DIR}/tests/realpad/virtual_pads.c)
 add_custom_target(virtual_pads ALL DEPENDS ${VIRTUAL_PADS})
 
+# Stand-ins for a dinput8.dll and a winmm.dll in the game's folder, which the exe must
+# never load.
+foreach(dll dinput8 winmm)
+  add_library(planted_${dll} SHARED tests/realpad/planted_dll.cpp)
+  set_target_properties(planted_${dll} PROPERTIES OUTPUT_NAME ${dll} PREFIX ""
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
+endforeach()
+
 # One test per scenario of the driver's table; they share one prefix and so run one
 # at a time, beside the other tests.
 file(STRINGS ${CMAKE_SOURCE_DIR}/tests/realpad/realpad.sh REALPAD_ENTRIES REGEX "^  \"[a-z_]+\\|")
