@@ -61,6 +61,15 @@ target_link_libraries(dialog_test PRIVATE fake_dinput dialog)
 quorvane_test(layout_test tests/layout_test.cpp ${RESOURCES})
 target_link_libraries(layout_test PRIVATE fake_dinput dialog)
 
+# Once more as a player with an English Windows sees the dialog: ANSI code page 1252,
+# in a prefix of that language's own (scripts/env.sh names it).
+foreach(test dialog_test layout_test)
+  add_test(NAME ${test}_english COMMAND ${test})
+  set_tests_properties(${test}_english PROPERTIES TIMEOUT 120
+    ENVIRONMENT "LANG=en_US.UTF-8;LC_ALL=en_US.UTF-8;WINEPREFIX=${CMAKE_SOURCE_DIR}/build/wine-headless-en_US"
+    ENVIRONMENT_MODIFICATION "GTEST_OUTPUT=string_append:${test}_english.xml")
+endforeach()
+
 add_test(NAME exe_imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_imports.sh $<TARGET_FILE:Quorvane> ${PROJECT_VERSION})
 
 # The real exe, driven by X key presses on the test display; alone, so no other
@@ -98,6 +107,14 @@ add_custom_command(OUTPUT ${VIRTUAL_PADS}
           -o ${VIRTUAL_PADS} ${CMAKE_SOURCE_DIR}/tests/realpad/virtual_pads.c -ldl -lpthread
   DEPENDS ${CMAKE_SOURCE_DIR}/tests/realpad/virtual_pads.c)
 add_custom_target(virtual_pads ALL DEPENDS ${VIRTUAL_PADS})
+
+# Stand-ins for a dinput8.dll and a winmm.dll in the game's folder, which the exe must
+# never load.
+foreach(dll dinput8 winmm)
+  add_library(planted_${dll} SHARED tests/realpad/planted_dll.cpp)
+  set_target_properties(planted_${dll} PROPERTIES OUTPUT_NAME ${dll} PREFIX ""
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
+endforeach()
 
 # One test per scenario of the driver's table; they share one prefix and so run one
 # at a time, beside the other tests.

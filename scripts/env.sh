@@ -1,11 +1,18 @@
 # Sourced by the scripts: where things are, and the Wine settings every run shares.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# The player's Windows: Japanese (ANSI code page 932), unless QUORVANE_LOCALE names
+# another, such as en_US.UTF-8 for an English one (code page 1252).
+locale_name=${QUORVANE_LOCALE:-ja_JP.UTF-8}
+export LANG=$locale_name LC_ALL=$locale_name
+# Another language has prefixes of its own: Wine rewrites a prefix's font settings
+# whenever a program starts under another code page than the last one.
+locale_suffix=
+[ "$locale_name" = ja_JP.UTF-8 ] || locale_suffix="-${locale_name%%.*}"
 # Two Wine prefixes of the project's own: one for the user's desktop, one for virtual
 # displays (tests, benchmarks, screenshots), where no window manager runs.
-export WINEPREFIX="$root/build/wine-desktop"
+export WINEPREFIX="$root/build/wine-desktop$locale_suffix"
 export WINEDEBUG=-all
 export WINEARCH=win64
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 # No Mono or Gecko install prompts while the prefix is made.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 wine_cmd=/usr/lib/wine/wine64
@@ -18,7 +25,7 @@ prepare_wine_prefix() {
   mkdir -p "$WINEPREFIX"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$wine_cmd" wineboot --init </dev/null >/dev/null 2>&1 || true
-    if [ "$WINEPREFIX" != "$root/build/wine-desktop" ]; then
+    if [ "$WINEPREFIX" != "$root/build/wine-desktop$locale_suffix" ]; then
       # With no window manager, managed windows make every DestroyWindow wait 2 s
       # for a withdrawal that never comes.
       "$wine_cmd" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
@@ -33,9 +40,9 @@ prepare_wine_prefix() {
   "$wine_cmd" reg add 'HKCU\Software\Wine\Fonts' /v Path /d 'Z:\usr\share\wine\fonts' /f </dev/null >/dev/null 2>&1
 }
 
-use_headless_prefix() { export WINEPREFIX="$root/build/wine-headless"; }
+use_headless_prefix() { export WINEPREFIX="$root/build/wine-headless$locale_suffix"; }
 # The real-controller tests restart their own Wine server with virtual pads attached.
-use_realpad_prefix() { export WINEPREFIX="$root/build/wine-realpad"; }
+use_realpad_prefix() { export WINEPREFIX="$root/build/wine-realpad$locale_suffix"; }
 
 # Keeps one Wine server, with its services, alive for all the runs that follow. The
 # services are started here with no terminal or pipe attached: started by a test, they

@@ -2,6 +2,7 @@
 # Builds Quorvane.exe and runs it under Wine in a working folder (default build/run/;
 # give the game's folder to edit its config.ini). With no display set it runs on a
 # virtual one, saves a screenshot to build/screenshot.png and ends the program.
+# QUORVANE_LOCALE=en_US.UTF-8 runs it as on an English Windows (build/screenshot-en_US.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -28,5 +29,5 @@ trap 'stop_wine; stop_xvfb' EXIT
 "$wine_cmd" "$exe" </dev/null >/dev/null 2>&1 &
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Quorvane$' | head -n 1)
 sleep 1  # let it paint
-import -window "$window" "$root/build/screenshot.png"
-echo "No display: ran Quorvane on a virtual one in $folder; screenshot: build/screenshot.png"
+import -window "$window" "$root/build/screenshot$locale_suffix.png"
+echo "No display: ran Quorvane on a virtual one in $folder; screenshot: build/screenshot$locale_suffix.png"

@@ -8,8 +8,12 @@ bash scripts/setup.sh || exit 1
 source scripts/env.sh 2>/dev/null
 jobs=$(nproc)
 
+# The dialog tests' second run, as a player with an English Windows: its own prefix.
+english() { (QUORVANE_LOCALE=en_US.UTF-8 && source scripts/env.sh 2>/dev/null && use_headless_prefix && "$@"); }
+
 cleanup() {
   stop_wine
+  english stop_wine
   stop_xvfb
 }
 trap cleanup EXIT
@@ -36,6 +40,7 @@ step "Windows tests under Wine"
 use_headless_prefix
 start_xvfb || exit 1
 start_wine
+english start_wine
 (cd build/windows && GTEST_OUTPUT="xml:Z:$root/build/results/windows/" ctest --output-on-failure -j"$jobs") || status=1
 
 step "Fuzzing the bindings file and labels (20 s)"

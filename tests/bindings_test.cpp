@@ -1,5 +1,6 @@
 #include "bindings/bindings.h"
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -23,7 +24,14 @@ bool FlushToDisk(FileHandle file) {
         duringFlush = nullptr;
         hook();
     }
-    if (flushFails) return false;
+    if (flushFails) {  // as a full disk fails
+#ifdef _WIN32
+        SetLastError(ERROR_DISK_FULL);
+#else
+        errno = ENOSPC;
+#endif
+        return false;
+    }
 #ifdef _WIN32
     return FlushFileBuffers(file) != 0;
 #else
@@ -58,7 +66,7 @@ protected:
 TEST_F(BindingsFile, SaveWritesTheExactImageAndLoadReadsItBack) {
     FillDistinct();
     BindingAt(2, 4) = Binding{7, 12};  // a controller that need not be attached
-    ASSERT_TRUE(SaveBindings());
+    ASSERT_EQ(SaveBindings().status, SAVED);
 
     Bytes file = ReadFile("config.ini");
     ASSERT_EQ(file.size(), 74u);
@@ -81,7 +89,7 @@ TEST_F(BindingsFile, SaveWritesTheExactImageAndLoadReadsItBack) {
 
     // A second save replaces the existing file.
     BindingAt(3, 8) = Binding{1, 35};
-    ASSERT_TRUE(SaveBindings());
+    ASSERT_EQ(SaveBindings().status, SAVED);
     file = ReadFile("config.ini");
     ASSERT_EQ(file.size(), 74u);
     EXPECT_EQ(file[72], 1);
@@ -156,14 +164,32 @@ void ReleaseConfig() {
 }
 #endif
 
-// What a folder may hold when a save starts, whether the save gets past it, and the
-// least and most milliseconds the save may take (0: no bound). `clear` undoes what
-// the test itself needs undone.
+// The system's codes that a failure must carry through to the player.
+#ifdef _WIN32
+const unsigned long DISK_FULL = ERROR_DISK_FULL, IS_A_FOLDER = 336;  // ERROR_DIRECTORY_NOT_SUPPORTED
+const char PROTECTED_FOLDER[] = "Z:\\sys";
+#else
+const unsigned long DISK_FULL = ENOSPC, IS_A_FOLDER = EISDIR;
+const char PROTECTED_FOLDER[] = "/sys";
+#endif
+// PROTECTED_FOLDER refuses every new file even to root, as "Program Files" refuses
+// one to a player without administrator rights.
+fs::path testFolder;
+void EnterProtectedFolder() {
+    testFolder = fs::current_path();
+    fs::current_path(PROTECTED_FOLDER);
+}
+void LeaveProtectedFolder() { fs::current_path(testFolder); }
+
+// What a folder may hold when a save starts, what the save says of it (and the system's
+// code it carries, when not 0), and the least and most milliseconds the save may take
+// (0: no bound). `clear` undoes what the test itself needs undone.
 struct BindingsFile::Obstacle {
     const char* what;
     void (*place)();
     void (*clear)();
-    bool saves;
+    SaveStatus status;
+    unsigned long error;
     long waitAtLeast;
     long waitAtMost;
 };
@@ -178,16 +204,20 @@ void BindingsFile::Check(const Obstacle& obstacle, const Bytes& image) {
     bool folderInTheWay = fs::is_directory("config.ini");
 
     auto start = std::chrono::steady_clock::now();
-    bool saved = SaveBindings();
+    SaveResult result = SaveBindings();
     long waited = (long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
                       .count();
     if (obstacle.clear) obstacle.clear();
 
-    EXPECT_EQ(saved, obstacle.saves);
+    EXPECT_EQ(result.status, obstacle.status);
+    if (obstacle.error) {
+        EXPECT_EQ(result.error, obstacle.error);
+    }
+    bool saves = obstacle.status == SAVED;
     if (folderInTheWay)
         EXPECT_TRUE(fs::is_directory("config.ini"));
     else
-        EXPECT_EQ(ReadFile("config.ini"), obstacle.saves ? image : old);
+        EXPECT_EQ(ReadFile("config.ini"), saves ? image : old);
     EXPECT_TRUE(NoTempFileLeft());
     EXPECT_GE(waited, obstacle.waitAtLeast);
     if (obstacle.waitAtMost) {
@@ -205,11 +235,11 @@ fs::path Outside() { return fs::current_path().parent_path() / ("quorvane-outsid
 // can fail leaves the old file as it was and says so. No temporary file stays.
 TEST_F(BindingsFile, WhatTheFolderHoldsNeverCostsTheOldFile) {
     FillDistinct();
-    ASSERT_TRUE(SaveBindings());
+    ASSERT_EQ(SaveBindings().status, SAVED);
     const Bytes image = ReadFile("config.ini");
 
     const Obstacle obstacles[] = {
-        {"a stale config.ini.tmp", [] { WriteFile("config.ini.tmp", {9, 9, 9}); }, nullptr, true, 0, 0},
+        {"a stale config.ini.tmp", [] { WriteFile("config.ini.tmp", {9, 9, 9}); }, nullptr, SAVED, 0, 0, 0},
 #ifdef _WIN32
         {"config.ini held open for a moment",
          [] {
@@ -219,8 +249,8 @@ TEST_F(BindingsFile, WhatTheFolderHoldsNeverCostsTheOldFile) {
                  CloseHandle(heldConfig);
              });
          },
-         ReleaseConfig, true, 20, 0},
-        {"config.ini held open for longer than the wait", HoldConfig, ReleaseConfig, false, 95, 1000},
+         ReleaseConfig, SAVED, 0, 20, 0},
+        {"config.ini held open for longer than the wait", HoldConfig, ReleaseConfig, SAVE_IN_USE, 0, 95, 1000},
 #else
         // Wine follows links whatever a program asks: the exe's end-to-end run covers it.
         {"a link named config.ini.tmp to a file elsewhere",
@@ -232,20 +262,22 @@ TEST_F(BindingsFile, WhatTheFolderHoldsNeverCostsTheOldFile) {
              EXPECT_EQ(ReadFile(Outside().string().c_str()), OUTSIDE_CONTENT);
              fs::remove(Outside());
          },
-         true, 0, 0},
+         SAVED, 0, 0, 0},
 #endif
         {"a folder named config.ini",
          [] {
              fs::remove("config.ini");
              fs::create_directory("config.ini");
          },
-         nullptr, false, 0, 0},
-        {"a folder named config.ini.tmp", [] { fs::create_directory("config.ini.tmp"); }, nullptr, false, 0, 0},
+         nullptr, SAVE_FAILED, IS_A_FOLDER, 0, 0},
+        {"a folder named config.ini.tmp", [] { fs::create_directory("config.ini.tmp"); }, nullptr, SAVE_FAILED, 0, 0,
+         0},
         {"a read-only config.ini",
          [] { fs::permissions("config.ini", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                               fs::perm_options::remove); },
-         [] { fs::permissions("config.ini", fs::perms::owner_write, fs::perm_options::add); }, false, 0, 0},
-        {"a failing flush", [] { flushFails = true; }, [] { flushFails = false; }, false, 0, 0},
+         [] { fs::permissions("config.ini", fs::perms::owner_write, fs::perm_options::add); }, SAVE_READ_ONLY, 0, 0, 0},
+        {"a protected folder", EnterProtectedFolder, LeaveProtectedFolder, SAVE_FOLDER_DENIED, 0, 0, 50},
+        {"a full disk", [] { flushFails = true; }, [] { flushFails = false; }, SAVE_FAILED, DISK_FULL, 0, 0},
     };
     for (const Obstacle& obstacle : obstacles) Check(obstacle, image);
 }
@@ -256,32 +288,33 @@ TEST_F(BindingsFile, WhatTheFolderHoldsNeverCostsTheOldFile) {
 TEST_F(BindingsFile, ASecondSaveWaitsForTheFirst) {
     static const Bytes first(CONFIG_FILE_SIZE, 0x11), second(CONFIG_FILE_SIZE, 0x22);
     static std::thread secondSave;
-    static bool secondSaved;
+    static SaveStatus secondStatus;
     static int pauseMs;  // how long the first save stays in its flush; -1: until the second is done
     struct Case {
         const char* what;
         int pauseMs;
-        bool secondSaves;
+        SaveStatus second;
     };
-    const Case cases[] = {{"the first pauses for 20 ms", 20, true}, {"the first outlasts the wait", -1, false}};
+    const Case cases[] = {{"the first pauses for 20 ms", 20, SAVED}, {"the first outlasts the wait", -1, SAVE_IN_USE}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         pauseMs = c.pauseMs;
-        secondSaved = !c.secondSaves;
+        secondStatus = SAVE_FAILED;
         duringFlush = [] {
-            secondSave = std::thread(
-                [] { secondSaved = ReplaceFileWith("config.ini", "config.ini.tmp", second.data(), CONFIG_FILE_SIZE); });
+            secondSave = std::thread([] {
+                secondStatus = ReplaceFileWith("config.ini", "config.ini.tmp", second.data(), CONFIG_FILE_SIZE).status;
+            });
             if (pauseMs < 0)
                 secondSave.join();
             else
                 std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
         };
-        bool firstSaved = ReplaceFileWith("config.ini", "config.ini.tmp", first.data(), CONFIG_FILE_SIZE);
+        SaveStatus firstStatus = ReplaceFileWith("config.ini", "config.ini.tmp", first.data(), CONFIG_FILE_SIZE).status;
         if (secondSave.joinable()) secondSave.join();
 
-        EXPECT_TRUE(firstSaved);
-        EXPECT_EQ(secondSaved, c.secondSaves);
-        EXPECT_EQ(ReadFile("config.ini"), c.secondSaves ? second : first);
+        EXPECT_EQ(firstStatus, SAVED);
+        EXPECT_EQ(secondStatus, c.second);
+        EXPECT_EQ(ReadFile("config.ini"), c.second == SAVED ? second : first);
         EXPECT_TRUE(NoTempFileLeft());
     }
 }

@@ -6,53 +6,104 @@
 #include <functional>
 #include <string>
 
+#include "bindings/replace_file.h"
 #include "fakes/fake_dinput.h"
 #include "input/joystick_input.h"
 #include "resource.h"
 #include "temp_folder.h"
 #include "ui/binding_editor.h"
 
+// The save's flush, failing as a full disk does when told to.
+bool diskFull = false;
+bool FlushToDisk(FileHandle file) {
+    if (diskFull) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    return FlushFileBuffers(file) != 0;
+}
+
 namespace {
 
 using Strings = std::vector<std::string>;
+using WideStrings = std::vector<std::wstring>;
 
-// Code page 932 bytes, as the ANSI functions hand them back.
-const std::string SJIS_PLAYER = "\x83\x76\x83\x8C\x83\x43\x83\x84\x81\x5B";  // "プレイヤー"
-const std::string SJIS_SAVED_TEXT = "\x8D\x58\x90\x56\x8A\xAE\x97\xB9";       // "更新完了"
-const std::string SJIS_SAVED_CAPTION = "\x8D\x58\x90\x56\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
-const std::string SJIS_FAILED_TEXT =
-    "config.ini \x82\xF0\x95\xDB\x91\xB6\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD";
-const std::string SJIS_FAILED_CAPTION = "\x95\xDB\x91\xB6\x8E\xB8\x94\x73";  // "保存失敗"
+// Every text of the system's own is read back as UTF-16, as the player's Windows shows
+// it whatever its ANSI code page (these tests run under 932 and under 1252).
+const std::wstring SAVED_NOTICE = L"更新しました|更新完了";
+const std::wstring FAILED = L"保存失敗|";
+
+// The controls of the template, in its order: what the dialog is built from.
+struct TemplateControl {
+    DWORD id;
+    std::u16string className;
+    DWORD style;
+    short x, y, cx, cy;
+    std::u16string text;
+};
+const DWORD RADIO = BS_AUTORADIOBUTTON, LABEL = SS_LEFT | WS_GROUP;
+const TemplateControl TEMPLATE_CONTROLS[] = {
+    {IDOK, u"button", BS_DEFPUSHBUTTON | WS_TABSTOP, 85, 124, 69, 14, u"これで決定"},
+    {IDCANCEL, u"button", BS_PUSHBUTTON | WS_TABSTOP, 173, 124, 70, 14, u"考え直す"},
+    {1008, u"button", RADIO | WS_GROUP, 23, 38, 24, 10, u"上"},
+    {1009, u"button", RADIO, 79, 38, 24, 10, u"下"},
+    {1010, u"button", RADIO, 137, 38, 24, 10, u"左"},
+    {1011, u"button", RADIO, 199, 38, 24, 10, u"右"},
+    {1012, u"button", RADIO, 23, 72, 58, 10, u"爆弾設置(A)"},
+    {1013, u"button", RADIO, 79, 72, 52, 10, u"パンチ等(Y)"},
+    {1014, u"button", RADIO, 137, 72, 59, 10, u"方向転換等(X)"},
+    {1015, u"button", RADIO, 199, 72, 39, 10, u"ボム(B)"},
+    {1016, u"button", RADIO, 255, 72, 62, 10, u"ポーズ(START)"},
+    {1021, u"static", LABEL, 23, 52, 50, 8, u"スタティック"},
+    {1022, u"static", LABEL, 79, 52, 46, 8, u"スタティック"},
+    {1023, u"static", LABEL, 137, 52, 51, 8, u"スタティック"},
+    {1024, u"static", LABEL, 199, 52, 49, 8, u"スタティック"},
+    {1025, u"static", LABEL, 23, 87, 47, 8, u"スタティック"},
+    {1026, u"static", LABEL, 79, 87, 49, 8, u"スタティック"},
+    {1027, u"static", LABEL, 137, 87, 53, 8, u"スタティック"},
+    {1028, u"static", LABEL, 199, 87, 51, 8, u"スタティック"},
+    {1029, u"static", LABEL, 256, 87, 51, 8, u"スタティック"},
+    {1005, u"combobox", CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL | WS_TABSTOP, 252, 38, 66, 48, u""},
+    {0xFFFFFFFF, u"button", BS_GROUPBOX, 14, 17, 311, 93, u"プレイヤー"},
+};
 
 HWND dialog;
 
 // Message boxes are read and dismissed as they appear: "caption|text".
-Strings notices;
+WideStrings notices;
 LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
     HWND box = reinterpret_cast<HWND>(wParam);
-    char className[32] = "";
+    wchar_t className[32] = L"";
     if (code == HCBT_ACTIVATE && GetWindow(box, GW_OWNER) == dialog && dialog &&
-        GetClassNameA(box, className, sizeof className) && std::strcmp(className, "#32770") == 0) {
-        char caption[128] = "", text[256] = "";
-        GetWindowTextA(box, caption, sizeof caption);
-        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // a message box's text control
-        notices.push_back(std::string(caption) + "|" + text);
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        GetClassNameW(box, className, 32) && std::wcscmp(className, L"#32770") == 0) {
+        wchar_t caption[128] = L"", text[512] = L"";
+        GetWindowTextW(box, caption, 128);
+        GetDlgItemTextW(box, 0xFFFF, text, 512);  // a message box's text control
+        notices.push_back(std::wstring(caption) + L"|" + text);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// Runs the same loop as the program's (no IsDialogMessage) until `done` or the timeout.
+// The system's own words for an error, in the language of the run, on one line.
+std::wstring SystemMessage(DWORD error) {
+    wchar_t text[256] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 256, nullptr);
+    std::wstring message = text;
+    return message.substr(0, message.find_last_not_of(L" \r\n") + 1);
+}
+
+// Runs a loop like the program's until `done` or the timeout.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     while (!done()) {
         if (GetTickCount() - start > timeoutMs) return false;
         MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) PostQuitMessage((int)message.wParam);  // keep it for the test
             if (message.message == WM_QUIT) return done();
             TranslateMessage(&message);
-            DispatchMessageA(&message);
+            DispatchMessageW(&message);
         }
         Sleep(5);
     }
@@ -83,7 +134,7 @@ protected:
         joystickInput = JoystickInput();
         bindingEditor = BindingEditor{};
         HINSTANCE instance = GetModuleHandleA(nullptr);
-        dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, ConfigDialogProc, 0);
+        dialog = CreateConfigDialog(instance);
         ASSERT_NE(dialog, nullptr);
         ShowWindow(dialog, SW_SHOW);
         UpdateWindow(dialog);
@@ -93,6 +144,11 @@ protected:
     static std::string Text(int id) {
         char text[64] = "";
         GetDlgItemTextA(dialog, id, text, sizeof text);
+        return text;
+    }
+    static std::wstring WideText(HWND window) {
+        wchar_t text[64] = L"";
+        GetWindowTextW(window, text, 64);
         return text;
     }
     static Strings Labels() {
@@ -137,13 +193,25 @@ TEST_F(Dialog, StartsFromTheFileWithPlayer1AndTheFirstActionChosen) {
                                  "JOY1_B4", "JOY1_B5"}));
     EXPECT_EQ(CheckedSlot(), 0);
     HWND list = GetDlgItem(dialog, IDC_PLAYER);
-    ASSERT_EQ(SendMessageA(list, CB_GETCOUNT, 0, 0), 4);
+    ASSERT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 4);
     for (int i = 0; i < 4; ++i) {
-        char item[32] = "";
-        SendMessageA(list, CB_GETLBTEXT, i, (LPARAM)item);
-        EXPECT_EQ(item, SJIS_PLAYER + std::to_string(i + 1));
+        wchar_t item[32] = L"";
+        SendMessageW(list, CB_GETLBTEXT, i, (LPARAM)item);
+        EXPECT_EQ(item, L"プレイヤー" + std::to_wstring(i + 1));
     }
-    EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(list, CB_GETCURSEL, 0, 0), 0);
+}
+
+TEST_F(Dialog, EveryCaptionReadsAsTheTemplatesJapanese) {
+    Open();
+    EXPECT_EQ(WideText(dialog), L"Quorvane");
+    for (const TemplateControl& control : TEMPLATE_CONTROLS) {
+        // The labels are replaced at once; the list shows its selection (checked above).
+        if (control.className != u"button") continue;
+        SCOPED_TRACE(control.id);
+        std::wstring expected(control.text.begin(), control.text.end());
+        EXPECT_EQ(WideText(GetDlgItem(dialog, (int)control.id)), expected);
+    }
 }
 
 TEST_F(Dialog, WithoutAFileEveryLabelIsItsDefaultKey) {
@@ -182,7 +250,7 @@ TEST_F(Dialog, ConfirmSavesShowsTheNoticeAndCloses) {
     ASSERT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY1_B1"; }, 2000));
 
     Click(IDOK);
-    EXPECT_EQ(notices, Strings{SJIS_SAVED_CAPTION + "|" + SJIS_SAVED_TEXT});
+    EXPECT_EQ(notices, WideStrings{SAVED_NOTICE});
     EXPECT_TRUE(Closed());
     std::vector<unsigned char> file = ReadFile("config.ini");
     ASSERT_EQ(file.size(), 74u);
@@ -192,13 +260,67 @@ TEST_F(Dialog, ConfirmSavesShowsTheNoticeAndCloses) {
     EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
-TEST_F(Dialog, AFailedSaveShowsTheFailureAndTheDialogStays) {
-    std::filesystem::create_directory("config.ini");
-    Open();
+// Refuses every new file even to root, as "Program Files" refuses one to a player
+// without administrator rights.
+const char PROTECTED_FOLDER[] = "Z:\\sys";
+std::filesystem::path testFolder;
+HANDLE heldConfig;
+
+// Every failed save says why and what to do; the dialog, its edits and the old file stay.
+TEST_F(Dialog, AFailedSaveSaysWhyAndTheDialogStays) {
+    struct Failure {
+        const char* what;
+        void (*place)();
+        void (*clear)();
+        std::wstring notice;
+    };
+    const Failure failures[] = {
+        {"a protected folder",
+         [] {
+             testFolder = std::filesystem::current_path();
+             SetCurrentDirectoryA(PROTECTED_FOLDER);
+         },
+         [] { std::filesystem::current_path(testFolder); },
+         FAILED + L"このフォルダーに保存するには管理者の権限が必要です。\n"
+                  L"このツールを管理者として実行するか、ゲームを自分のフォルダー（ドキュメントなど）に移すと保存できます。"},
+        {"a read-only config.ini", [] { SetFileAttributesA("config.ini", FILE_ATTRIBUTE_READONLY); },
+         [] { SetFileAttributesA("config.ini", FILE_ATTRIBUTE_NORMAL); },
+         FAILED + L"config.ini が読み取り専用になっています。\n"
+                  L"ファイルのプロパティで「読み取り専用」のチェックを外すと保存できます。"},
+        {"config.ini held open by another program",
+         [] {
+             heldConfig = CreateFileA("config.ini", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+         },
+         [] { CloseHandle(heldConfig); },
+         FAILED + L"config.ini を別のプログラム（ゲームなど）が使っています。\n"
+                  L"そのプログラムを閉じてから、もう一度「これで決定」を押してください。"},
+        {"a full disk", [] { diskFull = true; }, [] { diskFull = false; },
+         FAILED + L"config.ini を保存できませんでした。\n" + SystemMessage(ERROR_DISK_FULL)},
+    };
+    const std::vector<unsigned char> old = {4, 9, 1, 7};
+    WriteFile("config.ini", old);
+    Open(1);
+    PressButton(0, 0);
+    ASSERT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY1_B1"; }, 2000));
+    for (const Failure& failure : failures) {
+        SCOPED_TRACE(failure.what);
+        notices.clear();
+        failure.place();
+        Click(IDOK);
+        failure.clear();
+        EXPECT_EQ(notices, WideStrings{failure.notice});
+        EXPECT_FALSE(Closed());
+        EXPECT_EQ(ReadFile("config.ini"), old);
+        EXPECT_EQ(Text(IDC_LABEL_FIRST), "JOY1_B1");
+    }
+    EXPECT_FALSE(SystemMessage(ERROR_DISK_FULL).empty());
+
+    // Once the way is clear, the same edits are saved.
+    notices.clear();
     Click(IDOK);
-    EXPECT_EQ(notices, Strings{SJIS_FAILED_CAPTION + "|" + SJIS_FAILED_TEXT});
-    EXPECT_FALSE(Closed());
-    EXPECT_TRUE(std::filesystem::is_directory("config.ini"));
+    EXPECT_EQ(notices, WideStrings{SAVED_NOTICE});
+    EXPECT_EQ(ReadFile("config.ini")[3], 4);
 }
 
 TEST_F(Dialog, CancelAndTheCloseBoxWriteNothing) {
@@ -212,23 +334,25 @@ TEST_F(Dialog, CancelAndTheCloseBoxWriteNothing) {
         else
             Click(IDCANCEL);
         EXPECT_TRUE(Closed());
-        EXPECT_EQ(notices, Strings{});
+        EXPECT_EQ(notices, WideStrings{});
         EXPECT_FALSE(std::filesystem::exists("config.ini"));
         MSG quit;
         EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     }
 }
 
+// The program's own loop, given Enter and Esc and then told to end.
 TEST_F(Dialog, EnterAndEscapeNeitherSaveNorClose) {
     Open();
     HWND focus = GetFocus() ? GetFocus() : dialog;
     for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
-        PostMessageA(focus, WM_KEYDOWN, key, 1);
-        PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
+        PostMessageW(focus, WM_KEYDOWN, key, 1);
+        PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
     }
-    PumpUntil([] { return false; }, 200);
+    PostQuitMessage(0);  // taken once the keys are handled
+    EXPECT_EQ(RunMessageLoop(), 0);
     EXPECT_FALSE(Closed());
-    EXPECT_EQ(notices, Strings{});
+    EXPECT_EQ(notices, WideStrings{});
     EXPECT_FALSE(std::filesystem::exists("config.ini"));
 }
 
@@ -308,40 +432,8 @@ TEST(Resources, TheDialogTemplateIsExactlyTheDesignedOne) {
     EXPECT_EQ(in.Byte(), 1);
     EXPECT_EQ(in.String(), u"MS Shell Dlg");
 
-    struct Control {
-        DWORD id;
-        std::u16string className;
-        DWORD style;
-        short x, y, cx, cy;
-        std::u16string text;
-    };
-    const DWORD radio = BS_AUTORADIOBUTTON, label = SS_LEFT | WS_GROUP;
-    const Control expected[] = {
-        {IDOK, u"button", BS_DEFPUSHBUTTON | WS_TABSTOP, 85, 124, 69, 14, u"これで決定"},
-        {IDCANCEL, u"button", BS_PUSHBUTTON | WS_TABSTOP, 173, 124, 70, 14, u"考え直す"},
-        {1008, u"button", radio | WS_GROUP, 23, 38, 24, 10, u"上"},
-        {1009, u"button", radio, 79, 38, 24, 10, u"下"},
-        {1010, u"button", radio, 137, 38, 24, 10, u"左"},
-        {1011, u"button", radio, 199, 38, 24, 10, u"右"},
-        {1012, u"button", radio, 23, 72, 58, 10, u"爆弾設置(A)"},
-        {1013, u"button", radio, 79, 72, 52, 10, u"パンチ等(Y)"},
-        {1014, u"button", radio, 137, 72, 59, 10, u"方向転換等(X)"},
-        {1015, u"button", radio, 199, 72, 39, 10, u"ボム(B)"},
-        {1016, u"button", radio, 255, 72, 62, 10, u"ポーズ(START)"},
-        {1021, u"static", label, 23, 52, 50, 8, u"スタティック"},
-        {1022, u"static", label, 79, 52, 46, 8, u"スタティック"},
-        {1023, u"static", label, 137, 52, 51, 8, u"スタティック"},
-        {1024, u"static", label, 199, 52, 49, 8, u"スタティック"},
-        {1025, u"static", label, 23, 87, 47, 8, u"スタティック"},
-        {1026, u"static", label, 79, 87, 49, 8, u"スタティック"},
-        {1027, u"static", label, 137, 87, 53, 8, u"スタティック"},
-        {1028, u"static", label, 199, 87, 51, 8, u"スタティック"},
-        {1029, u"static", label, 256, 87, 51, 8, u"スタティック"},
-        {1005, u"combobox", CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL | WS_TABSTOP, 252, 38, 66, 48, u""},
-        {0xFFFFFFFF, u"button", BS_GROUPBOX, 14, 17, 311, 93, u"プレイヤー"},
-    };
-    ASSERT_EQ(count, sizeof expected / sizeof expected[0]);
-    for (const Control& control : expected) {
+    ASSERT_EQ(count, sizeof TEMPLATE_CONTROLS / sizeof TEMPLATE_CONTROLS[0]);
+    for (const TemplateControl& control : TEMPLATE_CONTROLS) {
         SCOPED_TRACE(control.id);
         in.AlignToDword();
         EXPECT_EQ(in.Dword(), 0u);  // help id

@@ -16,10 +16,6 @@ cd "$folder"
 printf '\x04\x09' > config.ini
 for p in 1 2 3 4; do for s in 0 1 2 3 4 5 6 7 8; do printf "\\x0$p\\x0$s" >> config.ini; done; done
 cp config.ini original.ini
-# Wine opens, deletes and renames through a link, so the link's target would be
-# harmed by any attempt to remove it: the save must refuse instead.
-echo "not the program's" > "$elsewhere/target"
-ln -s "$elsewhere/target" config.ini.tmp
 
 "$wine_cmd" "$exe" </dev/null >/dev/null 2>&1 &
 pid=$!
@@ -30,10 +26,17 @@ window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quorvane$' | he
 xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
 sleep 0.5
 
+# Here a save would succeed, so Enter saving would show.
 xdotool key --clearmodifiers Return Escape
 sleep 1
 kill -0 "$pid" 2>/dev/null || fail "Enter or Esc closed the program"
 cmp -s config.ini original.ini || fail "Enter or Esc wrote config.ini"
+[ ! -e config.ini.tmp ] || fail "Enter or Esc started a save"
+
+# Wine opens, deletes and renames through a link, so the link's target would be
+# harmed by any attempt to remove it: the save must refuse instead.
+echo "not the program's" > "$elsewhere/target"
+ln -s "$elsewhere/target" config.ini.tmp
 
 xdotool key --clearmodifiers space
 box=$(timeout 10 xdotool search --sync --onlyvisible --name "$(printf '保存失敗')" | head -n 1)

@@ -12,6 +12,7 @@
 #include "temp_folder.h"
 #include "ui/binding_editor.h"
 #include "ui/config_dialog.h"
+#include "ui/dialog_view.h"
 
 namespace {
 
@@ -138,7 +139,7 @@ protected:
     void SetUp() override {
         InTempFolder::SetUp();
         bindingEditor = BindingEditor{};
-        dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr, ConfigDialogProc, 0);
+        dialog = CreateConfigDialog(GetModuleHandleA(nullptr));
         ASSERT_NE(dialog, nullptr);
         ShowWindow(dialog, SW_SHOW);
         UpdateWindow(dialog);
@@ -222,12 +223,12 @@ TEST_F(Layout, TheNoticesShowTheirWholeText) {
     HHOOK hook = SetWindowsHookExA(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
     noticesSeen = 0;
     std::printf("Notices:\n");
-    std::filesystem::create_directory("config.ini");  // the save fails: that notice first
-    SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    std::filesystem::remove("config.ini");
-    SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    // Every reason a save can fail for, the system's words for a full disk among them.
+    for (SaveStatus status : {SAVE_FOLDER_DENIED, SAVE_READ_ONLY, SAVE_IN_USE, SAVE_FAILED})
+        ShowSaveFailedNotice(SaveResult{status, ERROR_DISK_FULL});
+    ShowSavedNotice();
     UnhookWindowsHookEx(hook);
-    EXPECT_EQ(noticesSeen, 2);
+    EXPECT_EQ(noticesSeen, 5);
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ void LoadBindings() {
     }
 }
 
-bool SaveBindings() {
+SaveResult SaveBindings() {
     unsigned char image[CONFIG_FILE_SIZE];
     image[0] = PLAYER_COUNT;
     image[1] = ACTION_COUNT;

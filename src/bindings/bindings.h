@@ -34,9 +34,23 @@ inline Binding& BindingAt(int player, ActionSlot slot) { return bindingTable.ent
 // not hold (no file, a short file) get their defaults: keyboard keys A..I.
 void LoadBindings();
 
+// Why a save did not happen: the player is told what to do about each.
+enum SaveStatus {
+    SAVED,
+    SAVE_FOLDER_DENIED,  // the folder takes no new file from this user (a protected folder)
+    SAVE_READ_ONLY,      // "config.ini" is marked read-only
+    SAVE_IN_USE,         // another program held "config.ini" longer than the save waits
+    SAVE_FAILED,         // anything else: `error` says what
+};
+
+struct SaveResult {
+    SaveStatus status;
+    unsigned long error;  // the system's code for the failure (GetLastError or errno); 0 when saved
+};
+
 // Writes the table to "config.ini" through a temporary file, so a failed save leaves
-// the old file exactly as it was. Returns whether the file was saved.
-bool SaveBindings();
+// the old file exactly as it was.
+SaveResult SaveBindings();
 
 
 // The text naming a binding on screen: at most 12 characters.

@@ -13,16 +13,20 @@ enum Outcome { DONE, BUSY, FAILED };
 unsigned long long NowMs();
 void PauseMs(int ms);
 
-// Calls `attempt` until it is done, fails, or stays busy for the whole wait.
+// Calls `attempt` until it is done, fails, or stays busy for the whole wait (BUSY).
 template <typename Attempt>
 Outcome Retry(Attempt attempt) {
     unsigned long long start = NowMs();
     for (;;) {
         Outcome outcome = attempt();
-        if (outcome != BUSY) return outcome;
-        if (NowMs() - start >= (unsigned long long)RETRY_TOTAL_MS) return FAILED;
+        if (outcome != BUSY || NowMs() - start >= (unsigned long long)RETRY_TOTAL_MS) return outcome;
         PauseMs(RETRY_PAUSE_MS);
     }
+}
+
+SaveResult Result(SaveStatus status, unsigned long error) {
+    SaveResult result = {status, error};
+    return result;
 }
 
 }  // namespace
@@ -38,6 +42,10 @@ namespace {
 // it is open, deleting and renaming it are refused, so a second save waits instead of
 // removing or replacing it.
 const DWORD TEMP_SHARING = FILE_SHARE_READ;
+
+#ifndef ERROR_DIRECTORY_NOT_SUPPORTED  // not in every MinGW's headers
+#define ERROR_DIRECTORY_NOT_SUPPORTED 336L
+#endif
 
 bool IsLockError(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
 
@@ -74,8 +82,14 @@ bool IsEntryOfFolder(HANDLE file, const char* name) {
     return _wcsicmp(expected, actual) == 0;
 }
 
+// Whether nothing at all is named `name`: not even a file that is being deleted.
+bool Absent(const char* name) {
+    return GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 // Removes a temporary file that a save left behind: the file, or a link of that name
-// (never its target). One that another save holds open is busy.
+// (never its target). One that another save holds open is busy. Leaves the reason for
+// a failure in GetLastError.
 Outcome RemoveStale(const char* temp) {
     HANDLE stale = CreateFileA(temp, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, NULL);
@@ -84,59 +98,92 @@ Outcome RemoveStale(const char* temp) {
         if (error == ERROR_FILE_NOT_FOUND) return DONE;
         return error == ERROR_SHARING_VIOLATION ? BUSY : FAILED;  // a folder, say
     }
-    // A link that the system followed cannot be removed without harming its target.
-    bool removed = IsEntryOfFolder(stale, temp) && DeleteByHandle(stale);
+    // A link that the system followed cannot be removed without harming its target:
+    // it stays, and the file of that name is in the way.
+    bool entry = IsEntryOfFolder(stale, temp);
+    bool removed = entry && DeleteByHandle(stale);
+    DWORD error = entry ? GetLastError() : ERROR_FILE_EXISTS;
     CloseHandle(stale);
+    SetLastError(error);
     return removed ? DONE : FAILED;
 }
 
-HANDLE CreateTemp(const char* temp) {
+// Makes the temporary file new for this save; on failure, says why in `result`.
+HANDLE CreateTemp(const char* temp, SaveResult& result) {
     HANDLE file = INVALID_HANDLE_VALUE;
-    Retry([&] {
-        Outcome outcome = RemoveStale(temp);
-        if (outcome != DONE) return outcome;
+    DWORD error = 0;
+    bool folderDenied = false;
+    Outcome outcome = Retry([&] {
+        Outcome removed = RemoveStale(temp);
+        if (removed != DONE) {
+            error = GetLastError();
+            return removed;
+        }
         file = CreateFileA(temp, GENERIC_WRITE | DELETE, TEMP_SHARING, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
         if (file != INVALID_HANDLE_VALUE) return DONE;
+        error = GetLastError();
+        // Refused with nothing of that name there: the folder takes no new files from
+        // this user, as "Program Files" without administrator rights.
+        if (error == ERROR_ACCESS_DENIED && Absent(temp)) {
+            folderDenied = true;
+            return FAILED;
+        }
         // Another save made it, or is removing it, between the two calls.
-        DWORD error = GetLastError();
         return error == ERROR_FILE_EXISTS || error == ERROR_ACCESS_DENIED ? BUSY : FAILED;
     });
+    if (outcome == BUSY) result = Result(SAVE_IN_USE, error);
+    if (outcome == FAILED) result = Result(folderDenied ? SAVE_FOLDER_DENIED : SAVE_FAILED, error);
     return file;
 }
 
 // Renames the open file itself, so that what is renamed is what this save wrote.
-bool RenameOnto(HANDLE file, const char* name) {
+SaveResult RenameOnto(HANDLE file, const char* name) {
     union {
         FILE_RENAME_INFO info;
         char bytes[sizeof(FILE_RENAME_INFO) + MAX_PATH * sizeof(WCHAR)];
     } request = {};
     request.info.ReplaceIfExists = TRUE;
     int length = MultiByteToWideChar(CP_ACP, 0, name, -1, request.info.FileName, MAX_PATH);
-    if (length == 0) return false;
+    if (length == 0) return Result(SAVE_FAILED, GetLastError());
     request.info.FileNameLength = (DWORD)(length - 1) * sizeof(WCHAR);
-    return Retry([&] {
-               if (SetFileInformationByHandle(file, FileRenameInfo, &request, sizeof request)) return DONE;
-               return IsLockError(GetLastError()) ? BUSY : FAILED;
-           }) == DONE;
+    DWORD error = 0;
+    Outcome outcome = Retry([&] {
+        if (SetFileInformationByHandle(file, FileRenameInfo, &request, sizeof request)) return DONE;
+        error = GetLastError();
+        return IsLockError(error) ? BUSY : FAILED;
+    });
+    if (outcome == DONE) return Result(SAVED, 0);
+    return Result(outcome == BUSY ? SAVE_IN_USE : SAVE_FAILED, error);
+}
+
+// Writes and flushes the whole image, or says what the system refused.
+SaveResult WriteThrough(HANDLE file, const unsigned char* data, int size) {
+    DWORD written = 0;
+    if (!WriteFile(file, data, (DWORD)size, &written, NULL)) return Result(SAVE_FAILED, GetLastError());
+    if (written != (DWORD)size) return Result(SAVE_FAILED, ERROR_DISK_FULL);
+    if (!FlushToDisk(file)) return Result(SAVE_FAILED, GetLastError());
+    return Result(SAVED, 0);
 }
 
 }  // namespace
 
-bool ReplaceFileWith(const char* name, const char* temp, const unsigned char* data, int size) {
+SaveResult ReplaceFileWith(const char* name, const char* temp, const unsigned char* data, int size) {
     // Windows refuses to replace a read-only file, but only after the wait for a lock,
     // and Wine replaces it: look first.
     DWORD attributes = GetFileAttributesA(name);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-        return false;
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Result(SAVE_FAILED, ERROR_DIRECTORY_NOT_SUPPORTED);
+        if (attributes & FILE_ATTRIBUTE_READONLY) return Result(SAVE_READ_ONLY, ERROR_ACCESS_DENIED);
+    }
 
-    HANDLE file = CreateTemp(temp);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool saved = WriteFile(file, data, (DWORD)size, &written, NULL) && written == (DWORD)size &&
-                 FlushToDisk(file) && RenameOnto(file, name);
-    if (!saved) DeleteByHandle(file);
+    SaveResult result = Result(SAVED, 0);
+    HANDLE file = CreateTemp(temp, result);
+    if (file == INVALID_HANDLE_VALUE) return result;
+    result = WriteThrough(file, data, size);
+    if (result.status == SAVED) result = RenameOnto(file, name);
+    if (result.status != SAVED) DeleteByHandle(file);
     CloseHandle(file);
-    return saved;
+    return result;
 }
 
 #else
@@ -188,27 +235,49 @@ bool WriteAll(int file, const unsigned char* data, int size) {
     return true;
 }
 
+// Writes the new file whole, flushes it and puts it in place of `name`.
+SaveResult WriteAndReplace(int file, const char* name, const char* temp, const unsigned char* data, int size) {
+    bool saved = WriteAll(file, data, size) && FlushToDisk(file);
+    int error = errno;
+    if (close(file) != 0 && saved) {
+        saved = false;
+        error = errno;
+    }
+    if (saved && std::rename(temp, name) != 0) {
+        saved = false;
+        error = errno;
+    }
+    if (saved) return Result(SAVED, 0);
+    unlink(temp);
+    return Result(SAVE_FAILED, (unsigned long)error);
+}
+
 }  // namespace
 
-bool ReplaceFileWith(const char* name, const char* temp, const unsigned char* data, int size) {
-    if (IsReadOnly(name)) return false;
+SaveResult ReplaceFileWith(const char* name, const char* temp, const unsigned char* data, int size) {
+    if (IsReadOnly(name)) return Result(SAVE_READ_ONLY, EACCES);
     int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return false;
-    bool saved = false;
-    if (Retry([&] { return LockFolder(folder); }) == DONE && RemoveStale(temp)) {
+    if (folder < 0) return Result(SAVE_FAILED, (unsigned long)errno);
+    SaveResult result;
+    Outcome locked = Retry([&] { return LockFolder(folder); });
+    if (locked != DONE) {
+        result = Result(locked == BUSY ? SAVE_IN_USE : SAVE_FAILED, (unsigned long)(locked == BUSY ? EWOULDBLOCK : errno));
+    } else if (!RemoveStale(temp)) {
+        result = Result(SAVE_FAILED, (unsigned long)errno);
+    } else {
         // New and exclusive, never through a link: nothing in the folder steers the write.
         int file = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (file >= 0) {
-            saved = WriteAll(file, data, size) && FlushToDisk(file);
-            saved = close(file) == 0 && saved;
-            saved = saved && std::rename(temp, name) == 0;
-            if (!saved) unlink(temp);
+        if (file < 0) {
+            bool denied = errno == EACCES || errno == EPERM || errno == EROFS;
+            result = Result(denied ? SAVE_FOLDER_DENIED : SAVE_FAILED, (unsigned long)errno);
+        } else {
+            result = WriteAndReplace(file, name, temp, data, size);
             // The new name lasts a power cut only once the folder is on the disk.
-            saved = saved && FlushToDisk(folder);
+            if (result.status == SAVED && !FlushToDisk(folder)) result = Result(SAVE_FAILED, (unsigned long)errno);
         }
     }
     close(folder);  // and with it the lock
-    return saved;
+    return result;
 }
 
 #endif

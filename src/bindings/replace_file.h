@@ -2,12 +2,15 @@
 // writer leaves it damaged. Windows and POSIX each have their own calls.
 #pragma once
 
+#include "bindings/bindings.h"
+
 // Writes `size` bytes to `temp`, made new for this save beside `name`, pushes them to
 // the disk and then puts that file in place of `name` in one step. A read-only `name`
 // is never replaced; a short lock by another program is waited out for about 100 ms.
-// Returns whether `name` now holds the data safely. On failure `temp` is gone and `name`
-// is as it was, unless only the flush of the folder after the replace failed (POSIX).
-bool ReplaceFileWith(const char* name, const char* temp, const unsigned char* data, int size);
+// Says whether `name` now holds the data safely, or why not. On failure `temp` is gone
+// and `name` is as it was, unless only the flush of the folder after the replace
+// failed (POSIX).
+SaveResult ReplaceFileWith(const char* name, const char* temp, const unsigned char* data, int size);
 
 // An open file or folder as the system names it.
 #ifdef _WIN32

@@ -68,8 +68,9 @@ void OnPlayerChosen(int index) {
 
 void OnConfirm() {
     // A failed save keeps the dialog and every edit, so the player can retry or cancel.
-    if (!SaveBindings()) {
-        ShowSaveFailedNotice();
+    SaveResult result = SaveBindings();
+    if (result.status != SAVED) {
+        ShowSaveFailedNotice(result);
         return;
     }
     ShowSavedNotice();

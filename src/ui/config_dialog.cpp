@@ -9,14 +9,22 @@ namespace {
 const UINT_PTR TIMER_POLL = 0x7FFF;
 const UINT POLL_PERIOD_MS = 60;
 
-// Code page 932 (Shift-JIS) bytes for the ANSI window functions.
-const char PLAYER_FORMAT[] = "\x83\x76\x83\x8C\x83\x43\x83\x84\x81\x5B%d";  // "プレイヤー%d"
-const char SAVED_TEXT[] = "\x8D\x58\x90\x56\x8A\xAE\x97\xB9";                // "更新完了"
-const char SAVED_CAPTION[] = "\x8D\x58\x90\x56\x82\xB5\x82\xDC\x82\xB5\x82\xBD";  // "更新しました"
-// "config.ini を保存できませんでした"
-const char SAVE_FAILED_TEXT[] =
-    "config.ini \x82\xF0\x95\xDB\x91\xB6\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD";
-const char SAVE_FAILED_CAPTION[] = "\x95\xDB\x91\xB6\x8E\xB8\x94\x73";  // "保存失敗"
+// UTF-16 for the wide window functions: right under every ANSI code page, not only 932.
+const wchar_t PLAYER_FORMAT[] = L"プレイヤー%d";
+const wchar_t SAVED_TEXT[] = L"更新完了";
+const wchar_t SAVED_CAPTION[] = L"更新しました";
+const wchar_t SAVE_FAILED_CAPTION[] = L"保存失敗";
+// What a failed save says: why, and what the player can do.
+const wchar_t FOLDER_DENIED_TEXT[] =
+    L"このフォルダーに保存するには管理者の権限が必要です。\n"
+    L"このツールを管理者として実行するか、ゲームを自分のフォルダー（ドキュメントなど）に移すと保存できます。";
+const wchar_t READ_ONLY_TEXT[] =
+    L"config.ini が読み取り専用になっています。\n"
+    L"ファイルのプロパティで「読み取り専用」のチェックを外すと保存できます。";
+const wchar_t IN_USE_TEXT[] =
+    L"config.ini を別のプログラム（ゲームなど）が使っています。\n"
+    L"そのプログラムを閉じてから、もう一度「これで決定」を押してください。";
+const wchar_t SAVE_FAILED_TEXT[] = L"config.ini を保存できませんでした。\n";  // then the system's own words
 
 // Taken once at initialisation, for the dialog's lifetime.
 struct DialogControls {
@@ -40,9 +48,9 @@ BOOL OnInitDialog(HWND dialog) {
     // The list sorts its items; these four sort in numeric order, so an item's index
     // is the player index.
     for (int player = 1; player <= PLAYER_COUNT; ++player) {
-        char text[32];
-        wsprintfA(text, PLAYER_FORMAT, player);  // user32's own: no printf in the exe
-        SendMessageA(controls.playerList, CB_ADDSTRING, 0, (LPARAM)text);
+        wchar_t text[32];
+        wsprintfW(text, PLAYER_FORMAT, player);  // user32's own: no printf in the exe
+        SendMessageW(controls.playerList, CB_ADDSTRING, 0, (LPARAM)text);
     }
     SendMessageA(controls.playerList, CB_SETCURSEL, 0, 0);
 
@@ -71,6 +79,20 @@ BOOL OnCommand(int id, int notification) {
 
 }  // namespace
 
+HWND CreateConfigDialog(HINSTANCE instance) {
+    return CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, ConfigDialogProc, 0);
+}
+
+int RunMessageLoop() {
+    // No IsDialogMessage: Enter and Esc must not save or close.
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
@@ -78,7 +100,9 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     case WM_COMMAND:
         return OnCommand(LOWORD(wParam), HIWORD(wParam));
     case WM_TIMER:
-        // Re-armed every tick, so a slow tick never lets the next one queue up early.
+        // Re-armed before the tick's work: the next tick is due 60 ms after this one
+        // began. A tick that runs longer is followed by one tick at once, never by a
+        // burst, since the system never has two WM_TIMERs of one timer waiting.
         SetTimer(dialog, TIMER_POLL, POLL_PERIOD_MS, nullptr);
         OnTick();
         return TRUE;
@@ -100,10 +124,26 @@ void SetRadioCheck(ActionSlot slot, bool on) {
     SendMessageA(controls.radios[slot], BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-void ShowSavedNotice() { MessageBoxA(controls.dialog, SAVED_TEXT, SAVED_CAPTION, MB_OK); }
+void ShowSavedNotice() { MessageBoxW(controls.dialog, SAVED_TEXT, SAVED_CAPTION, MB_OK); }
 
-void ShowSaveFailedNotice() {
-    MessageBoxA(controls.dialog, SAVE_FAILED_TEXT, SAVE_FAILED_CAPTION, MB_OK | MB_ICONERROR);
+void ShowSaveFailedNotice(SaveResult result) {
+    wchar_t text[512];
+    switch (result.status) {
+    case SAVE_FOLDER_DENIED: lstrcpyW(text, FOLDER_DENIED_TEXT); break;
+    case SAVE_READ_ONLY: lstrcpyW(text, READ_ONLY_TEXT); break;
+    case SAVE_IN_USE: lstrcpyW(text, IN_USE_TEXT); break;
+    default: {
+        // The system's own words, in the player's language: "Disk full.", say.
+        lstrcpyW(text, SAVE_FAILED_TEXT);
+        int length = lstrlenW(text);
+        DWORD added = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, result.error,
+                                     0, text + length, (DWORD)(ARRAYSIZE(text) - length), nullptr);
+        if (added == 0) added = wsprintfW(text + length, L"(%lu)", result.error);
+        // Without the line break the system ends its message with.
+        for (wchar_t* end = text + length + added; end > text + length && end[-1] <= L' '; --end) end[-1] = L'\0';
+    }
+    }
+    MessageBoxW(controls.dialog, text, SAVE_FAILED_CAPTION, MB_OK | MB_ICONERROR);
 }
 
 void CloseDialog() { DestroyWindow(controls.dialog); }

@@ -4,3 +4,10 @@
 #include <windows.h>
 
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The dialog from its template, as a Unicode window: its Japanese texts read right
+// whatever the ANSI code page. Its initialisation (the file, the labels) runs inside.
+HWND CreateConfigDialog(HINSTANCE instance);
+
+// The program's message loop, until the dialog is destroyed; returns the exit code.
+int RunMessageLoop();

@@ -6,5 +6,6 @@
 void ShowLabel(ActionSlot slot, const char* text);
 void SetRadioCheck(ActionSlot slot, bool on);
 void ShowSavedNotice();
-void ShowSaveFailedNotice();
+// Why the save failed, and what the player can do about it.
+void ShowSaveFailedNotice(SaveResult result);
 void CloseDialog();

@@ -11,5 +11,5 @@ void SetRadioCheck(ActionSlot slot, bool on) {
     viewCalls.push_back("check " + std::to_string(slot) + (on ? " on" : " off"));
 }
 void ShowSavedNotice() { viewCalls.push_back("saved"); }
-void ShowSaveFailedNotice() { viewCalls.push_back("save failed"); }
+void ShowSaveFailedNotice(SaveResult result) { viewCalls.push_back("save failed " + std::to_string(result.status)); }
 void CloseDialog() { viewCalls.push_back("close"); }

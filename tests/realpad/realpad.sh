@@ -18,6 +18,9 @@ name=$2
 #   open P, read-fails  the probe's own look at controller P (recorded; must fail)
 #   confirm, file OFFSET HEX   "これで決定", the notice, exit code 0, the saved bytes
 #   pause MS            let the 60 ms timer see a release
+#   plant               (first) the exe runs from the folder, stand-in dinput8.dll and
+#                       winmm.dll beside it, loaded first if looked for there
+#   planted-unused      neither stand-in was loaded
 scenarios=(
   "button_binds_and_saves|1|press 1 2; sees 0 JOY1_B3; check 1; release 1 2; confirm;
      file 0 0409010600420043004400450046004700480049"
@@ -37,6 +40,7 @@ scenarios=(
   "seventeen_pads|17|press 16 0; pause 150; press 1 0; sees 0 JOY1_B1; release 1 0; pause 150; mark; press 1 1;
      unchanged; release 1 1; release 16 0; press 17 0; pause 150; press 1 2; sees 1 JOY1_B3; release 1 2;
      pause 150; press 1 3; sees 2 JOY1_B4"
+  "planted_dlls|1|plant; press 1 3; sees 0 JOY1_B4; release 1 3; planted-unused"
   "foreground|1|open 1; mark; press 1 0; unchanged; release 1 0; back; read-fails; pause 150; press 1 0;
      sees 0 JOY1_B1"
 )
@@ -75,7 +79,12 @@ start_pad_session "$build" "$pad_count" || fail "the pads did not come up"
 cd "$folder"
 printf '\x04\x09' > config.ini
 for p in 1 2 3 4; do printf '\x00A\x00B\x00C\x00D\x00E\x00F\x00G\x00H\x00I' >> config.ini; done
-"$wine_cmd" "$build/Quorvane.exe" </dev/null >/dev/null 2>&1 &
+exe=$build/Quorvane.exe overrides=$WINEDLLOVERRIDES
+if [[ "$steps" == plant\;* ]]; then
+  cp "$exe" "$build"/planted/*.dll .
+  exe=$folder/Quorvane.exe overrides="$overrides;dinput8,winmm=n,b"  # Windows' own order for them
+fi
+WINEDLLOVERRIDES=$overrides "$wine_cmd" "$exe" </dev/null >/dev/null 2>&1 &
 app_pid=$!
 for _ in $(seq 100); do
   ask state || fail "no probe"
@@ -94,6 +103,8 @@ for step in "${list[@]}"; do
     press | release) echo "$verb $a $b" >&"$pads" ;;
     axis) echo "axis $a $b $c" >&"$pads" ;;
     unplug) echo "unplug $a" >&"$pads" ;;
+    plant) ;;  # before the start
+    planted-unused) loaded=$(ls ./*.loaded 2>/dev/null); [ -z "$loaded" ] || fail "loaded: $loaded" ;;
     pause) sleep "$(awk -v m="$a" 'BEGIN {print m / 1000}')" ;;
     sees) ask wait "$a" "$b" 3000; [[ "$reply" == seen* ]] || fail "label $a shows ${reply#timeout }, not $b" ;;
     mark) labels_now; marked=$now ;;
