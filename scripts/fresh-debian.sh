@@ -107,9 +107,9 @@ in_namespaces() {
   local options=() ended= status=0
   while [ "$1" != -- ]; do options+=("$1"); shift; done
   shift
-  setpriv --pdeathsig KILL unshare --mount --propagation private --pid --fork --kill-child "${options[@]}" "$@" &
+  setpriv --pdeathsig KILL unshare --mount --propagation private --pid --fork --kill-child "${options[@]}" "$@" 9>&- &
   child=$!
-  sleep "$((deadline - SECONDS > 0 ? deadline - SECONDS : 0))" &
+  setpriv --pdeathsig KILL sleep "$((deadline - SECONDS > 0 ? deadline - SECONDS : 0))" 9>&- &
   sleeper=$!
   wait -n -p ended "$child" "$sleeper" || status=$?
   if [ "$ended" = "$sleeper" ]; then timed_out=1; exit 124; fi
@@ -134,6 +134,7 @@ finish() {
   trap - EXIT INT TERM HUP
   set +e
   [ -n "$timed_out" ] && { status=124; say "timed out after $limit s"; }
+  [ -z "$phase" ] || times+=("$phase $((SECONDS - phase_start)) s (stopped),")
   if [ -n "$child" ] && kill -0 "$child" 2>/dev/null; then
     pids=$(processes_in_root)
     # shellcheck disable=SC2086
@@ -157,6 +158,7 @@ finish() {
   line=
   if [ -n "${last_log:-}" ] && [ -s "$last_log" ]; then line=$(tail -n 1 "$last_log"); fi
   if [ "${FRESH_DEBIAN_KEEP:-}" = 1 ]; then
+    rm -f "$work/lock"
     say "kept the root, unmounted: $root"
   elif grep -q " $work/" /proc/mounts; then
     say "something is still mounted under $work: left in place"
@@ -188,21 +190,34 @@ if [ -n "$(git -C "$repo" status --porcelain)" ]; then
   say "uncommitted changes are not in the clone: it is the commit ${head:0:12}"
 fi
 
+# A run holds the lock in its folder while it lasts; a run killed outright left its root
+# behind (nothing of it mounted or running), and the next run removes it.
+for old in /var/tmp/quorvane-fresh.*; do
+  if [ -f "$old/lock" ] && [ -n "$(find "$old/lock" -mmin +1)" ] && flock -n "$old/lock" true &&
+     ! grep -q " $old/" /proc/mounts; then
+    rm -rf --one-file-system "$old"
+  fi
+done
 deadline=$((SECONDS + limit))
 work=$(mktemp -d /var/tmp/quorvane-fresh.XXXXXX)
 root=$work/root
-times=()
+exec 9>"$work/lock"
+flock 9
+times=() phase=
 trap finish EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM HUP
 mkdir "$root"
 
+phase_begin() { phase=$1 phase_start=$SECONDS; }
+phase_end() { times+=("$phase $((SECONDS - phase_start)) s${1:-},"); phase=; say "${times[-1]%,}"; }
+
 # The bare minbase root, from the cache when it is under a week old. It holds only what
 # debootstrap gave, never anything installed after.
-start=$SECONDS
+phase_begin root
 cache="$cache_dir/$suite-minbase-$(dpkg --print-architecture)-$(printf %s "$mirror" | md5sum | cut -c1-8).tar.gz"
 if [ -n "$(find "$cache" -mtime -7 2>/dev/null)" ] && tar -xpzf "$cache" -C "$root" --numeric-owner; then
-  times+=("root $((SECONDS - start)) s (unpacked from the cache),")
+  phase_end " (unpacked from the cache)"
 else
   rm -rf --one-file-system "$root" && mkdir "$root"
   say "debootstrap --variant=minbase $suite from the machine's mirror"
@@ -210,34 +225,33 @@ else
   in_namespaces -- debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$last_log" 2>&1 ||
     { tail -n 20 "$last_log"; say "debootstrap failed"; exit 1; }
   rm -f "$root"/var/cache/apt/archives/*.deb
-  times+=("root $((SECONDS - start)) s (debootstrap),")
+  phase_end " (debootstrap)"
+  phase_begin "caching the bare root"
   mkdir -p "$cache_dir"
   partial_cache=$cache.$$
   tar -cpf - -C "$root" --one-file-system --numeric-owner . | gzip -1 >"$partial_cache" && mv "$partial_cache" "$cache"
   partial_cache=
+  phase_end
 fi
-say "${times[-1]%,}"
 
 # What a new user adds to a new machine to get the repository.
-start=$SECONDS
+phase_begin "git and the clone"
 sed 's/^/deb /' <<<"$sources" >"$root/etc/apt/sources.list"
 cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 in_root "apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends git ca-certificates" \
   "$work/packages.log" >/dev/null || { tail -n 20 "$work/packages.log"; say "installing git failed"; exit 1; }
 git clone -q --no-hardlinks "$repo" "$root/root/quorvane"
 [ "$(git -C "$root/root/quorvane" rev-parse HEAD)" = "$head" ] || git -C "$root/root/quorvane" checkout -q --detach "$head"
-times+=("git and the clone $((SECONDS - start)) s,")
-say "${times[-1]%,}"
+phase_end
 
-start=$SECONDS
+phase_begin set-up
 say "bash scripts/setup.sh"
 in_root "cd ~/quorvane && bash scripts/setup.sh" "$work/setup.log" || { say "the set-up failed"; exit 1; }
-times+=("set-up $((SECONDS - start)) s,")
-say "${times[-1]%,}"
+phase_end
 
-start=$SECONDS
+phase_begin command
 say "$cmdline (in ~/quorvane, no network)"
 status=0
 in_root --no-network "cd ~/quorvane && $cmdline" "$work/command.log" || status=$?
-times+=("command $((SECONDS - start)) s,")
+phase_end
 exit "$status"
