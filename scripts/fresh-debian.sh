@@ -22,7 +22,7 @@ cmdline=$1
 repo=$(cd "$(dirname "$0")/.." && pwd)
 if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null || { echo "fresh-debian: needs root (debootstrap, chroot, mounts)" >&2; exit 1; }
-  exec sudo -- bash "$0" "$@"
+  exec sudo -- env FRESH_DEBIAN_TIMEOUT="${FRESH_DEBIAN_TIMEOUT:-}" FRESH_DEBIAN_KEEP="${FRESH_DEBIAN_KEEP:-}" bash "$0" "$@"
 fi
 
 suite=bookworm
@@ -206,7 +206,8 @@ flock 9
 times=() phase=
 trap finish EXIT
 trap 'exit 130' INT
-trap 'exit 143' TERM HUP
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 mkdir "$root"
 
 phase_begin() { phase=$1 phase_start=$SECONDS; }
