@@ -6,10 +6,11 @@
 # Needs root (asks sudo otherwise). Steps: a minbase root (debootstrap, or the bare root
 # cached from an earlier run), git and ca-certificates, the clone, `bash scripts/setup.sh`
 # (the one step that needs the network), then the command, in a network namespace with
-# nothing in it: chroot does not separate abstract sockets, so without it an X display or
-# Wine server inside could meet another of the same name outside. Every step runs in
-# mount and PID namespaces of its own, so however it ends nothing of it stays mounted or
-# running. Prints the command's last line last and exits with its status.
+# nothing in it: chroot does not separate abstract sockets, so without it an X display
+# inside could meet one of the same number outside (Wine's server sockets are apart in
+# the root's own /tmp). Every step runs in mount and PID namespaces of its own, so
+# however it ends nothing of it stays mounted or running. Prints the command's last line
+# last and exits with its status.
 # FRESH_DEBIAN_TIMEOUT (seconds, default 1800) bounds the whole run; FRESH_DEBIAN_KEEP=1
 # keeps the root, unmounted, to look at afterwards.
 set -euo pipefail
@@ -130,26 +131,24 @@ in_root() {
 # However the run ends: stop what runs inside, make sure nothing is mounted, remove the
 # root, then the times, and the command's last line last.
 finish() {
-  local status=$? pids line mountpoint
+  local status=$? pids=() line mountpoint
   trap - EXIT INT TERM HUP
   set +e
   [ -n "$timed_out" ] && { status=124; say "timed out after $limit s"; }
   [ -z "$phase" ] || times+=("$phase $((SECONDS - phase_start)) s (stopped),")
   if [ -n "$child" ] && kill -0 "$child" 2>/dev/null; then
-    pids=$(processes_in_root)
-    # shellcheck disable=SC2086
-    [ -z "$pids" ] || kill -TERM $pids 2>/dev/null
+    mapfile -t pids < <(processes_in_root)
+    [ ${#pids[@]} -eq 0 ] || kill -TERM "${pids[@]}" 2>/dev/null
     for _ in $(seq 40); do kill -0 "$child" 2>/dev/null || break; sleep 0.5; done
     kill -KILL "$child" 2>/dev/null
     wait "$child" 2>/dev/null
   fi
   [ -n "$sleeper" ] && { kill "$sleeper" 2>/dev/null; wait "$sleeper" 2>/dev/null; }
   rm -f "${partial_cache:-}"
-  pids=$(processes_in_root)
-  if [ -n "$pids" ]; then
-    say "killing what is still running in the root: $(echo $pids)"
-    # shellcheck disable=SC2086
-    kill -KILL $pids 2>/dev/null
+  mapfile -t pids < <(processes_in_root)
+  if [ ${#pids[@]} -gt 0 ]; then
+    say "killing what is still running in the root: ${pids[*]}"
+    kill -KILL "${pids[@]}" 2>/dev/null
     sleep 1
   fi
   while read -r _ mountpoint _; do
@@ -241,8 +240,8 @@ sed 's/^/deb /' <<<"$sources" >"$root/etc/apt/sources.list"
 cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 in_root "apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends git ca-certificates" \
   "$work/packages.log" >/dev/null || { tail -n 20 "$work/packages.log"; say "installing git failed"; exit 1; }
-git clone -q --no-hardlinks "$repo" "$root/root/quorvane"
-[ "$(git -C "$root/root/quorvane" rev-parse HEAD)" = "$head" ] || git -C "$root/root/quorvane" checkout -q --detach "$head"
+git -c advice.detachedHead=false clone -q --no-hardlinks "$repo" "$root/root/quorvane"
+[ "$(git -C "$root/root/quorvane" rev-parse HEAD)" = "$head" ] || { say "the clone is not at $head"; exit 1; }
 phase_end
 
 phase_begin set-up
