@@ -17,6 +17,9 @@ start_pad_session() {  # windows-build-dir pad-count
   probe_pid=$PROBE_PID
   ask pads "$2" || return 1
   [[ "$reply" == "pads $2 "* ]] || { echo "DirectInput lists ${reply#pads } pads, not $2 ($(cat "$pad_channel.log" 2>/dev/null))"; return 1; }
+  # With no pad to wait for, the pads may not have made their channel yet.
+  for _ in $(seq 300); do [ -p "$pad_channel" ] && break; sleep 0.1; done
+  [ -p "$pad_channel" ] || { echo "no pads channel ($(cat "$pad_channel.log" 2>/dev/null))"; return 1; }
   exec {pads}<>"$pad_channel"  # read and write: never blocks, whoever reads it
 }
 
