@@ -15,7 +15,7 @@ const UINT POLL_PERIOD_MS = 60;
 // Controllers come and go in bursts of notifications; they are listed again once, a
 // moment after the last one.
 const UINT_PTR TIMER_DEVICES = 0x7FFE;
-const UINT DEVICES_SETTLE_MS = 300;
+const UINT DEVICES_SETTLE_MS = 250;
 // {4D1E55B2-F16F-11CF-88CB-001111000030}: HID device interfaces, game controllers among them.
 const GUID HID_INTERFACES = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 HDEVNOTIFY deviceNotification;
