@@ -128,18 +128,15 @@ for i in $(seq 0 $((plugs - 1))); do
   if [ "$i" -eq 0 ]; then echo "plug 5100" >&"$pads"; else echo "replug 5" >&"$pads"; fi
   ask pads 5; [[ "$reply" == "pads 5 "* ]] || { echo "the fifth controller was not listed: $reply"; exit 1; }
   echo "wait $cursor JOY1_B$((button + 1)) 5000" >&"${PROBE[1]}"
-  # Held, and reporting as a real pad does (a virtual one reports only changes), so the
-  # device the tool opens after the plug sees it.
+  # Held, and reporting as a real pad does, so the device the tool opens after the plug sees it.
   echo "press 5 $button" >&"$pads"
-  ( v=0; while :; do v=$((1000 - v)); echo "axis 5 0 $v" >&"$pads"; sleep 0.01; done ) &
-  reports_pid=$!
+  start_reports 5
   IFS= read -r -t 10 reply <&"${PROBE[0]}" || { echo "no answer from the probe"; exit 1; }
-  kill "$reports_pid"; wait "$reports_pid" 2>/dev/null || true
+  stop_reports 5
   reply=${reply%$'\r'}
   [[ "$reply" == seen* ]] || { echo "plug $i did not bind: $reply"; exit 1; }
   plug_times+="$(( (${reply#seen } - t0) / 1000 )) "  # microseconds
   echo "release 5 $button" >&"$pads"
-  echo "axis 5 0 0" >&"$pads"
   sleep 0.2
   echo "unplug 5" >&"$pads"
   ask pads 4

@@ -70,20 +70,6 @@ IFS='|' read -r _ pad_count steps <<<"$scenario"
 folder=$(mktemp -d)
 app_pid= failed= plugged_at= plug_ms=
 listed=$pad_count
-# A real pad reports its state every few milliseconds; a virtual one only when it changes,
-# so a button pressed before a device was opened stays unseen by it. Moving the stick a
-# little, far from full deflection, makes the pad report.
-declare -A reports
-start_reports() {
-  ( v=0; while :; do v=$((1000 - v)); echo "axis $1 0 $v" >&"$pads"; sleep 0.01; done ) &
-  reports[$1]=$!
-}
-stop_reports() {
-  [ -n "${reports[$1]:-}" ] || return 0
-  kill "${reports[$1]}" 2>/dev/null; wait "${reports[$1]}" 2>/dev/null
-  unset "reports[$1]"
-  echo "axis $1 0 0" >&"$pads"
-}
 # Plugs or unplugs, and waits until DirectInput lists the pads there are: Wine drops what
 # a pad does before that.
 change_pads() {  # +1|-1 command...
@@ -92,7 +78,6 @@ change_pads() {  # +1|-1 command...
   ask pads "$listed"; [[ "$reply" == "pads $listed "* ]] || fail "DirectInput lists ${reply#pads }, not $listed"
 }
 finish() {
-  for pid in "${reports[@]}"; do kill "$pid" 2>/dev/null; done
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
   stop_pad_session
   stop_xvfb
