@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Measures Quorvane.exe against a baseline dialog in the same run, under Wine on a
 # virtual display: idle CPU (also with 4 virtual controllers on Wine's own DirectInput),
-# start-up time, size and imports, the time from a press to the label, and the capture
-# figures. Usage: bash bench/run.sh [rounds]   (default 3; each round idles every program 20 s)
+# start-up time, size and imports, the time from a press to the label, the time from
+# plugging a controller in to its first binding, and the capture figures.
+# Usage: bash bench/run.sh [rounds]   (default 3; each round idles every program 20 s)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-3}
@@ -110,6 +111,37 @@ for i in $(seq 0 $((presses - 1))); do
   echo "release 1 $button" >&"$pads"
   sleep "0.$((150 + RANDOM % 60))"  # a release for the latch, at a new point of the timer's period
 done
+
+# From plugging a fifth controller in (written to the pads' channel) to the probe seeing
+# the binding of a button it holds. Its product id sorts first, so it is controller 1;
+# it is unplugged again after each binding and plugged back with its identity.
+plugs=12
+plug_times=
+for i in $(seq 0 $((plugs - 1))); do
+  # The checked action, and a button whose label it does not show yet.
+  ask state
+  cursor=${reply##* check }; cursor=${cursor%% *}
+  labels=${reply#labels }; IFS='|' read -ra shown <<<"${labels% check *}"
+  button=$((i % 16))
+  [ "${shown[$cursor]}" = "JOY1_B$((button + 1))" ] && button=$(((button + 1) % 16))
+  t0=$(now_ns)
+  if [ "$i" -eq 0 ]; then echo "plug 5100" >&"$pads"; else echo "replug 5" >&"$pads"; fi
+  ask pads 5; [[ "$reply" == "pads 5 "* ]] || { echo "the fifth controller was not listed: $reply"; exit 1; }
+  echo "wait $cursor JOY1_B$((button + 1)) 5000" >&"${PROBE[1]}"
+  # Held, and reporting as a real pad does, so the device the tool opens after the plug sees it.
+  echo "press 5 $button" >&"$pads"
+  start_reports 5
+  IFS= read -r -t 10 reply <&"${PROBE[0]}" || { echo "no answer from the probe"; exit 1; }
+  stop_reports 5
+  reply=${reply%$'\r'}
+  [[ "$reply" == seen* ]] || { echo "plug $i did not bind: $reply"; exit 1; }
+  plug_times+="$(( (${reply#seen } - t0) / 1000 )) "  # microseconds
+  echo "release 5 $button" >&"$pads"
+  sleep 0.2
+  echo "unplug 5" >&"$pads"
+  ask pads 4
+  sleep "1.$((RANDOM % 5))"  # the unplug's own enumeration is over; the next plug starts afresh
+done
 finish
 stop_pad_session
 
@@ -124,6 +156,9 @@ sorted=$(tr ' ' '\n' <<<"$latencies" | grep . | sort -n)
 lat_med=$(median <<<"$sorted" | awk '{printf "%.1f", $1 / 1000}')
 lat_p90=$(awk -v n="$presses" '{v[NR] = $1} END {i = int(0.9 * n + 0.999); printf "%.1f", v[i] / 1000}' <<<"$sorted")
 lat_max=$(tail -n 1 <<<"$sorted" | awk '{printf "%.1f", $1 / 1000}')
+plug_sorted=$(tr ' ' '\n' <<<"$plug_times" | grep . | sort -n)
+plug_med=$(median <<<"$plug_sorted" | awk '{printf "%.0f", $1 / 1000}')
+plug_max=$(tail -n 1 <<<"$plug_sorted" | awk '{printf "%.0f", $1 / 1000}')
 qt=$(med "${start[plain]}"); bt=$(med "${start[base]}")
 size=$(stat -c %s build/windows/Quorvane.exe)
 imports=$(x86_64-w64-mingw32-objdump -p build/windows/Quorvane.exe | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z\n' 'a-z ')
@@ -140,6 +175,7 @@ echo "| idle CPU with 4 virtual controllers, process + wineserver | $ps % | $pbs
 echo "| start-up to visible window | $qt ms | $bt ms | $(ratio "$qt" "$bt") | ≤ 1.2 |"
 echo "| press to label, median of $presses | $lat_med ms | | | ≤ 60 ms |"
 echo "| press to label, 90th percentile (max) | $lat_p90 ms ($lat_max ms) | | | |"
+echo "| plug to first binding, median of $plugs (max) | $plug_med ms ($plug_max ms) | | | ≤ 1 s |"
 echo "| size of Quorvane.exe | $size bytes ($((size / 1024)) KiB) | | | ≤ 64 KiB |"
 echo "| imports | $imports($(bash tests/delay_imports.sh build/windows/Quorvane.exe | tr '\n' ' ' | sed 's/ $//; s/ /, /g') delay-loaded) | | | system DLLs only |"
 echo

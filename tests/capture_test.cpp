@@ -22,9 +22,9 @@ void HoldKeys(std::initializer_list<int> keys) {
     ASSERT_TRUE(SetKeyboardState(state));
 }
 
-std::string Capture() {
+std::string Capture(bool withKeyboard = true) {
     Binding binding = {0xAB, 0xCD};
-    if (!CaptureInput(binding)) {
+    if (!CaptureInput(binding, withKeyboard)) {
         EXPECT_EQ(binding, (Binding{0xAB, 0xCD})) << "untouched when nothing is pressed";
         return "nothing";
     }
@@ -79,6 +79,12 @@ TEST(CaptureInput, KeyboardLast) {
         HoldKeys(c.keys);
         EXPECT_EQ(Capture(), c.expected) << "first key " << (c.keys.size() ? *c.keys.begin() : -1);
     }
+    // Without the keyboard a held key is not seen; a controller still is.
+    HoldKeys({' '});
+    EXPECT_EQ(Capture(false), "nothing");
+    Attach(1);
+    PressButton(0, 0);
+    EXPECT_EQ(Capture(false), "1,4");
     HoldKeys({});
 }
 

@@ -2,6 +2,9 @@
 // clicks send, with fake controllers behind DirectInput.
 #include "ui/config_dialog.h"
 
+#include <dbt.h>
+
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -242,6 +245,32 @@ TEST_F(Dialog, ClicksChooseTheActionAndPlayerAndTheTimerAssigns) {
     EXPECT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST + 7) == "JOY3_B4"; }, 2000));
     EXPECT_EQ(CheckedSlot(), 8);
     EXPECT_EQ(BindingAt(2, 7), (Binding{3, 7}));
+}
+
+// A controller plugged in while the dialog is up: the burst of notifications it brings
+// leads to one new enumeration once it settles, and the new controller binds. Another
+// kind of device (a volume) is no reason to enumerate.
+TEST_F(Dialog, ABurstOfDeviceChangesListsTheControllersAgainOnce) {
+    Open(1);
+    ChoosePlayer(1);
+    auto enumerations = [] {
+        return std::count(fakeInput.log.begin(), fakeInput.log.end(), "EnumDevices type=4 flags=1");
+    };
+    DEV_BROADCAST_HDR volume = {sizeof volume, DBT_DEVTYP_VOLUME, 0};
+    SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, (LPARAM)&volume);
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(enumerations(), 1);
+
+    fakeInput.pads.resize(2);
+    PressButton(1, 2);
+    DEV_BROADCAST_HDR hid = {sizeof hid, DBT_DEVTYP_DEVICEINTERFACE, 0};
+    SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, (LPARAM)&hid);
+    SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    EXPECT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY2_B3"; }, 3000));
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(enumerations(), 2);
+    EXPECT_EQ(CheckedSlot(), 1);
 }
 
 TEST_F(Dialog, ConfirmSavesShowsTheNoticeAndCloses) {

@@ -12,20 +12,22 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-// The fake capture: scripted results first, then whatever is held.
+// The fake capture: scripted results first, then whatever is held; a key only when the
+// keyboard is asked for. Each call is recorded as "keys" or "pads".
 std::deque<std::optional<Binding>> scripted;
 std::optional<Binding> held;
-int captureCount;
+std::vector<std::string> captures;
 
 }  // namespace
 
-bool CaptureInput(Binding& binding) {
-    ++captureCount;
+bool CaptureInput(Binding& binding, bool withKeyboard) {
+    captures.push_back(withKeyboard ? "keys" : "pads");
     std::optional<Binding> result = held;
     if (!scripted.empty()) {
         result = scripted.front();
         scripted.pop_front();
     }
+    if (result && result->source == SOURCE_KEYBOARD && !withKeyboard) result.reset();
     if (result) binding = *result;
     return result.has_value();
 }
@@ -43,7 +45,7 @@ protected:
         held.reset();
         OnInit();  // no file: keys A..I everywhere
         viewCalls.clear();
-        captureCount = 0;
+        captures.clear();
     }
     // One timer tick with `input` held (or nothing); returns what the view was asked.
     Calls Tick(Binding input = NOTHING_HELD) {
@@ -79,15 +81,20 @@ TEST_F(Editor, OnePressAssignsExactlyOnceWhileHeld) {
 TEST_F(Editor, TheLatchClearsOnTheFirstEmptyCaptureAndTheSameTickCapturesAgain) {
     Tick({1, 4});
     scripted = {std::nullopt, Binding{1, 0}};
-    captureCount = 0;
+    captures.clear();
     EXPECT_EQ(Tick({1, 0}), (Calls{"label 1 JOY1_UP", "check 1 off", "check 2 on"}));
-    EXPECT_EQ(captureCount, 2);
+    EXPECT_EQ(captures, (Calls{"keys", "pads"}));
 }
 
+// The keyboard is read only while the latch is set: there a held key keeps it.
 TEST_F(Editor, AHeldKeyKeepsTheLatchThoughKeysAreNeverAssigned) {
+    EXPECT_EQ(Tick({0, ' '}), Calls{});
+    EXPECT_EQ(captures, Calls{"pads"});
     Tick({1, 4});
+    captures.clear();
     EXPECT_EQ(Tick({0, ' '}), Calls{});
     EXPECT_EQ(Tick({1, 5}), Calls{});  // the key was never let go of
+    EXPECT_EQ(captures, (Calls{"keys", "keys"}));
     EXPECT_EQ(Tick(), Calls{});
     EXPECT_EQ(Tick({1, 5}).size(), 3u);
 }

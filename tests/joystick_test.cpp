@@ -151,6 +151,51 @@ TEST(JoystickInput, AControllerThatCannotBeOpenedIsNotCounted) {
     EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{7});  // the third one is controller 2
 }
 
+// Devices came and went: the controller still listed keeps its device, so a held button
+// stays held; the one gone is released; the new one is set up as at the start. A listing
+// that fails gives back what it opened and keeps the controllers as they were.
+TEST(JoystickInput, EnumeratingAgainKeepsListedControllersAndSetsUpNewOnes) {
+    ResetFakeInput(2);
+    JoystickInput input;
+    EXPECT_EQ(input.Enumerate(WINDOW), DIERR_NOTINITIALIZED);  // a device change before Initialize
+    ASSERT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+    PressButton(1, 5);
+    input.PollAll();
+    EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{5});
+
+    fakeInput.pads[0].attached = false;
+    fakeInput.pads.resize(3);
+    PressButton(2, 6);
+    fakeInput.log.clear();
+    ASSERT_EQ(input.Enumerate(WINDOW), 0);
+    EXPECT_EQ(fakeInput.log, (Log{
+        "EnumDevices type=4 flags=1",
+        "CreateDevice pad2 outer=null",
+        "pad0 Release",
+        "pad2 SetDataFormat c_dfDIJoystick",
+        "pad2 SetCooperativeLevel window=0x1234 flags=0x6",
+        "pad2 EnumObjects 0x3",
+        "pad2 SetProperty RANGE size=24 header=16 obj=0x2 how=2 -1000..1000",
+        "pad2 SetProperty RANGE size=24 header=16 obj=0x102 how=2 -1000..1000",
+        "pad2 SetProperty AXISMODE size=20 header=16 obj=0 how=0 data=0",
+        "pad2 Acquire",
+    }));
+    ASSERT_EQ(input.DeviceCount(), 2);
+    EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{});  // all zero until read
+    input.PollAll();
+    EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{5});
+    EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{6});
+
+    fakeInput.pads.resize(4);
+    fakeInput.enumDevices = DIERR_GENERIC;
+    fakeInput.log.clear();
+    EXPECT_EQ(input.Enumerate(WINDOW), DIERR_GENERIC);
+    EXPECT_EQ(fakeInput.log, (Log{"EnumDevices type=4 flags=1", "CreateDevice pad3 outer=null", "pad3 Release"}));
+    ASSERT_EQ(input.DeviceCount(), 2);
+    input.PollAll();
+    EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{6});
+}
+
 TEST(JoystickInput, FailuresBeforeAnyControllerLeaveNone) {
     HRESULT FakeDirectInput::*steps[] = {&FakeDirectInput::create, &FakeDirectInput::enumDevices};
     for (HRESULT FakeDirectInput::*step : steps) {

@@ -35,11 +35,12 @@ bool FindPadInput(const PadState& pad, unsigned char source, Binding& binding) {
 
 }  // namespace
 
-bool CaptureInput(Binding& binding) {
+bool CaptureInput(Binding& binding, bool withKeyboard) {
     joystickInput.PollAll();
     for (int i = 0; i < joystickInput.DeviceCount(); ++i) {
         if (FindPadInput(joystickInput.StateOf(i), (unsigned char)(i + 1), binding)) return true;
     }
+    if (!withKeyboard) return false;
 
     // One read of the thread's whole key state instead of a query per key.
     BYTE keys[256];

@@ -35,18 +35,45 @@ void ReadPad(const DIJOYSTATE& joy, PadState& pad) {
 }  // namespace
 
 JoystickInput::JoystickInput()
-    : directInput(nullptr), devices(), count(0), driverLimit(0), states(nullptr) {}
+    : directInput(nullptr), devices(), instances(), count(0), driverLimit(0), states(nullptr) {}
 
-BOOL CALLBACK JoystickInput::OnDeviceFound(const DIDEVICEINSTANCEA* device, void* self) {
-    JoystickInput& input = *static_cast<JoystickInput*>(self);
-    IDirectInputDevice8A** slot = &input.devices[input.count];
+// The controllers of one enumeration, in its order, before they replace the current ones.
+struct JoystickInput::Listing {
+    JoystickInput* input;
+    IDirectInputDevice8A* devices[MAX_CONTROLLERS];
+    GUID instances[MAX_CONTROLLERS];
+    bool created[MAX_CONTROLLERS];  // new this time, not an open device kept
+    int count;
+
+    void ReleaseCreated() {
+        for (int i = 0; i < count; ++i)
+            if (created[i]) devices[i]->Release();
+    }
+    bool Holds(IDirectInputDevice8A* device) const {
+        for (int i = 0; i < count; ++i)
+            if (devices[i] == device) return true;
+        return false;
+    }
+};
+
+BOOL CALLBACK JoystickInput::OnDeviceFound(const DIDEVICEINSTANCEA* device, void* context) {
+    Listing& listing = *static_cast<Listing*>(context);
+    const JoystickInput& input = *listing.input;
+    int slot = listing.count;
+    listing.devices[slot] = nullptr;
+    for (int i = 0; i < input.count; ++i) {
+        if (IsEqualGUID(input.instances[i], device->guidInstance)) listing.devices[slot] = input.devices[i];
+    }
+    listing.created[slot] = !listing.devices[slot];
     // A controller that cannot be opened is not counted, so every counted slot works.
-    if (FAILED(input.directInput->CreateDevice(device->guidInstance, slot, nullptr)) || !*slot) {
-        *slot = nullptr;
+    if (listing.created[slot] &&
+        (FAILED(input.directInput->CreateDevice(device->guidInstance, &listing.devices[slot], nullptr)) ||
+         !listing.devices[slot])) {
         return DIENUM_CONTINUE;
     }
-    ++input.count;
-    bool full = (unsigned int)input.count == input.driverLimit || input.count == MAX_CONTROLLERS;
+    listing.instances[slot] = device->guidInstance;
+    ++listing.count;
+    bool full = (unsigned int)listing.count == input.driverLimit || listing.count == MAX_CONTROLLERS;
     return full ? DIENUM_STOP : DIENUM_CONTINUE;
 }
 
@@ -55,29 +82,53 @@ HRESULT JoystickInput::Initialize(HINSTANCE instance, HWND window) {
     HRESULT result = DirectInput8Create(instance, DIRECTINPUT_VERSION, IID_IDirectInput8A,
                                         reinterpret_cast<void**>(&directInput), nullptr);
     if (FAILED(result)) return result;
+    return Enumerate(window);
+}
 
-    result = directInput->EnumDevices(DI8DEVCLASS_GAMECTRL, OnDeviceFound, this, DIEDFL_ATTACHEDONLY);
+HRESULT JoystickInput::Enumerate(HWND window) {
+    // A device change may come before Initialize, or after it failed.
+    if (!directInput) return DIERR_NOTINITIALIZED;
+
+    Listing listing;
+    listing.input = this;
+    listing.count = 0;
+    HRESULT result = directInput->EnumDevices(DI8DEVCLASS_GAMECTRL, OnDeviceFound, &listing, DIEDFL_ATTACHEDONLY);
     if (FAILED(result)) {
-        for (int i = 0; i < count; ++i) {
-            devices[i]->Release();
-            devices[i] = nullptr;
-        }
-        count = 0;
+        listing.ReleaseCreated();
         return result;
     }
-    if (count == 0) return 0;
 
     // calloc rather than new: the C++ runtime's allocation, with its exceptions, would
     // more than double the exe.
-    states = static_cast<PadState*>(std::calloc(count, sizeof(PadState)));  // all zero
-    if (!states) {
-        count = 0;
-        return E_OUTOFMEMORY;
+    PadState* fresh = nullptr;
+    if (listing.count > 0) {
+        fresh = static_cast<PadState*>(std::calloc(listing.count, sizeof(PadState)));  // all zero
+        if (!fresh) {
+            listing.ReleaseCreated();
+            return E_OUTOFMEMORY;
+        }
     }
+    for (int i = 0; i < count; ++i)
+        if (!listing.Holds(devices[i])) devices[i]->Release();
+    std::free(states);
+    states = fresh;
+    count = listing.count;
     for (int i = 0; i < count; ++i) {
-        // A controller that fails here, and every later one, stays counted and all zero.
+        devices[i] = listing.devices[i];
+        instances[i] = listing.instances[i];
+    }
+    for (int i = count; i < MAX_CONTROLLERS; ++i) devices[i] = nullptr;
+
+    for (int i = 0; i < count; ++i) {
+        if (!listing.created[i]) continue;
         result = Configure(devices[i], window);
-        if (FAILED(result)) return result;
+        if (FAILED(result)) {
+            // This controller and every later new one stay counted and all zero; the next
+            // enumeration opens them afresh instead of keeping them.
+            for (int j = i; j < count; ++j)
+                if (listing.created[j]) instances[j] = GUID();
+            return result;
+        }
     }
     return 0;
 }

@@ -27,6 +27,12 @@ public:
     // -1000..+1000. Returns 0, or the first failing DirectInput result.
     HRESULT Initialize(HINSTANCE instance, HWND window);
 
+    // Lists the controllers again after devices came or went, by the same rules, in
+    // DirectInput's order: a controller still listed keeps its open device (a held
+    // button stays held), a new one is set up, one no longer listed is released. Every
+    // PadState starts all zero. If the listing fails, the controllers stay as they were.
+    HRESULT Enumerate(HWND window);
+
     // Reads every controller into its PadState. A controller that fails is cleared and
     // re-acquired without holding up the others. Returns the first failure, or 0.
     HRESULT PollAll();
@@ -35,11 +41,13 @@ public:
     const PadState& StateOf(int i) const { return states[i]; }
 
 private:
-    static BOOL CALLBACK OnDeviceFound(const DIDEVICEINSTANCEA* device, void* self);
+    struct Listing;
+    static BOOL CALLBACK OnDeviceFound(const DIDEVICEINSTANCEA* device, void* listing);
     HRESULT Configure(IDirectInputDevice8A* device, HWND window);
 
     IDirectInput8A* directInput;
     IDirectInputDevice8A* devices[MAX_CONTROLLERS];
+    GUID instances[MAX_CONTROLLERS];  // each device's instance GUID, to know it when listed again
     int count;
     unsigned int driverLimit;
     PadState* states;

@@ -25,13 +25,14 @@ void OnInit() {
 void OnTick() {
     BindingEditor& editor = bindingEditor;
     Binding input;
-    // Nothing is assigned until every input has been let go once.
+    // Nothing is assigned until every input has been let go once, keys included.
     if (editor.latch) {
-        editor.latch = CaptureInput(input);
+        editor.latch = CaptureInput(input, true);
         if (editor.latch) return;
     }
-    if (!CaptureInput(input)) return;
-    // Only the shown player's own controller assigns; keys never do.
+    // Only the shown player's own controller assigns; keys never do, so they need not
+    // be read here.
+    if (!CaptureInput(input, false)) return;
     if (input.source != editor.player + 1) return;
     editor.latch = true;
 

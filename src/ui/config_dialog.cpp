@@ -1,5 +1,8 @@
 #include "ui/config_dialog.h"
 
+#include <dbt.h>
+
+#include "input/joystick_input.h"
 #include "resource.h"
 #include "ui/binding_editor.h"
 #include "ui/dialog_view.h"
@@ -8,6 +11,14 @@ namespace {
 
 const UINT_PTR TIMER_POLL = 0x7FFF;
 const UINT POLL_PERIOD_MS = 60;
+
+// Controllers come and go in bursts of notifications; they are listed again once, a
+// moment after the last one.
+const UINT_PTR TIMER_DEVICES = 0x7FFE;
+const UINT DEVICES_SETTLE_MS = 250;
+// {4D1E55B2-F16F-11CF-88CB-001111000030}: HID device interfaces, game controllers among them.
+const GUID HID_INTERFACES = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+HDEVNOTIFY deviceNotification;
 
 // UTF-16 for the wide window functions: right under every ANSI code page, not only 932.
 const wchar_t PLAYER_FORMAT[] = L"プレイヤー%d";
@@ -35,8 +46,18 @@ struct DialogControls {
 };
 DialogControls controls;
 
+// Without this, only DBT_DEVNODES_CHANGED reaches the dialog, not arrivals and removals.
+void WatchDevices(HWND dialog) {
+    DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = HID_INTERFACES;
+    deviceNotification = RegisterDeviceNotificationW(dialog, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
 BOOL OnInitDialog(HWND dialog) {
     SetTimer(dialog, TIMER_POLL, POLL_PERIOD_MS, nullptr);
+    WatchDevices(dialog);
     controls.dialog = dialog;
     for (ActionSlot slot = 0; slot < ACTION_COUNT; ++slot) {
         controls.labels[slot] = GetDlgItem(dialog, IDC_LABEL_FIRST + slot);
@@ -77,6 +98,22 @@ BOOL OnCommand(int id, int notification) {
     return FALSE;
 }
 
+// Every change of a burst restarts the wait. Of the structure only its header is read:
+// Wine hands the wide one even to ANSI windows.
+BOOL OnDeviceChange(HWND dialog, WPARAM event, LPARAM data) {
+    bool interfaceEvent = (event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE) && data &&
+                          reinterpret_cast<const DEV_BROADCAST_HDR*>(data)->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE;
+    if (event != DBT_DEVNODES_CHANGED && !interfaceEvent) return FALSE;
+    SetTimer(dialog, TIMER_DEVICES, DEVICES_SETTLE_MS, nullptr);
+    return TRUE;
+}
+
+BOOL OnDevicesSettled(HWND dialog) {
+    KillTimer(dialog, TIMER_DEVICES);  // once per burst, never periodic
+    joystickInput.Enumerate(dialog);
+    return TRUE;
+}
+
 }  // namespace
 
 HWND CreateConfigDialog(HINSTANCE instance) {
@@ -93,23 +130,27 @@ int RunMessageLoop() {
     return 0;
 }
 
-INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         return OnInitDialog(dialog);
     case WM_COMMAND:
         return OnCommand(LOWORD(wParam), HIWORD(wParam));
     case WM_TIMER:
+        if (wParam == TIMER_DEVICES) return OnDevicesSettled(dialog);
         // Re-armed before the tick's work: the next tick is due 60 ms after this one
         // began. A tick that runs longer is followed by one tick at once, never by a
         // burst, since the system never has two WM_TIMERs of one timer waiting.
         SetTimer(dialog, TIMER_POLL, POLL_PERIOD_MS, nullptr);
         OnTick();
         return TRUE;
+    case WM_DEVICECHANGE:
+        return OnDeviceChange(dialog, wParam, lParam);
     case WM_CLOSE:
         OnCancel();
         return TRUE;
     case WM_DESTROY:
+        UnregisterDeviceNotification(deviceNotification);
         PostQuitMessage(0);
         return TRUE;
     }

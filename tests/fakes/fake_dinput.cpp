@@ -129,9 +129,11 @@ public:
     STDMETHOD(EnumDevices)(DWORD type, LPDIENUMDEVICESCALLBACKA callback, LPVOID context, DWORD flags) override {
         Log("EnumDevices type=%lu flags=%lu", type, flags);
         for (size_t i = 0; i < fakeInput.pads.size(); ++i) {
+            if (!fakeInput.pads[i].attached) continue;
             DIDEVICEINSTANCEA device = {};
             device.dwSize = sizeof device;
             device.guidInstance.Data1 = (unsigned long)i;
+            device.guidInstance.Data2 = 0xFA;  // never GUID_NULL, which no real device has
             ++fakeInput.offered;
             if (callback(&device, context) == DIENUM_STOP) break;
         }

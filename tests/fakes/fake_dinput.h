@@ -11,6 +11,7 @@
 #include <vector>
 
 struct FakePad {
+    bool attached = true;  // listed by EnumDevices
     // What the controller answers.
     HRESULT createDevice = DI_OK;
     HRESULT setDataFormat = DI_OK;

@@ -9,8 +9,14 @@ build=$1
 name=$2
 
 # name | pads | steps, separated by ";". Pads and buttons count from 1 and 0.
-#   press/release P B, axis P A V (A: 0 X, 1 Y), unplug P   work the pads
-#   sees SLOT TEXT      the label of SLOT shows TEXT within 3 s
+#   press/release P B, axis P A V (A: 0 X, 1 Y)   work the pads
+#   unplug P            unplug pad P, and wait until DirectInput no longer lists it
+#   plug [PRODUCT]      attach the next pad (product id 0x5100 + its number, or PRODUCT in
+#                       hex), and wait until DirectInput lists it
+#   replug P [elsewhere]  the same for pad P, as it was or under another device path
+#   hold P B            press, and keep pad P reporting as a real pad does, until released
+#   sees SLOT TEXT      the label of SLOT shows TEXT within 3 s (after a plug: prints how long)
+#   within MS           that label was seen at most MS after the last plug
 #   mark, unchanged     labels and checks, 0.4 s after a mark, are as they were then
 #   labels A|B|...      the shown row; check S: the checked radio
 #   player N, slot S    choose a player or an action as a user does
@@ -35,14 +41,25 @@ scenarios=(
   "two_pads_swap|2|player 2; press 2 0; sees 0 JOY2_B1; release 2 0; slot 3; pause 150; press 2 0;
      sees 3 JOY2_B1; labels KEY_D|KEY_B|KEY_C|JOY2_B1|KEY_E|KEY_F|KEY_G|KEY_H|KEY_I; check 4;
      player 1; labels KEY_A|KEY_B|KEY_C|KEY_D|KEY_E|KEY_F|KEY_G|KEY_H|KEY_I"
-  "unplugged_first_pad|2|open 1; unplug 1; pause 300; read-fails; back; player 2; press 2 0; sees 0 JOY2_B1"
-  "unplugged_while_held|2|press 1 0; sees 0 JOY1_B1; unplug 1; pause 150; player 2; press 2 0; sees 1 JOY2_B1"
+  "unplugged_first_pad|2|open 1; unplug 1; pause 300; read-fails; back; press 2 0; sees 0 JOY1_B1"
+  "unplugged_while_held|2|press 1 0; sees 0 JOY1_B1; unplug 1; pause 150; press 2 0; sees 1 JOY1_B1"
   "seventeen_pads|17|press 16 0; pause 150; press 1 0; sees 0 JOY1_B1; release 1 0; pause 150; mark; press 1 1;
      unchanged; release 1 1; release 16 0; press 17 0; pause 150; press 1 2; sees 1 JOY1_B3; release 1 2;
      pause 150; press 1 3; sees 2 JOY1_B4"
   "planted_dlls|1|plant; press 1 3; sees 0 JOY1_B4; release 1 3; planted-unused"
   "foreground|1|open 1; mark; press 1 0; unchanged; release 1 0; back; read-fails; pause 150; press 1 0;
      sees 0 JOY1_B1"
+  "plugged_in_later|0|plug; hold 1 0; sees 0 JOY1_B1; within 1000; release 1 0; check 1"
+  "replugged_elsewhere|2|press 1 0; sees 0 JOY1_B1; release 1 0; open 1; unplug 1; pause 300; replug 1 elsewhere;
+     read-fails; read-fails; back; hold 1 1; sees 1 JOY1_B2; release 1 1; player 2; pause 150; press 2 0;
+     sees 2 JOY2_B1"
+  "plugged_sorting_first|1|press 1 0; sees 0 JOY1_B1; release 1 0; plug 5100; hold 2 3; sees 1 JOY1_B4;
+     release 2 3; player 2; pause 150; press 1 0; sees 2 JOY2_B1"
+  # Pad 1 back under another path reads only through a new enumeration, which lists the 17th too.
+  "seventeenth_plugged|16|plug; hold 17 0; unplug 1; replug 1 elsewhere; hold 1 0; sees 0 JOY1_B1; release 1 0;
+     pause 150; press 1 1; sees 1 JOY1_B2"
+  "plugged_while_latched|1|press 1 0; sees 0 JOY1_B1; mark; plug 5100; pause 1000; hold 2 0; unchanged;
+     release 2 0; release 1 0; pause 150; press 2 1; sees 1 JOY1_B2"
 )
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -55,7 +72,15 @@ for entry in "${scenarios[@]}"; do [ "${entry%%|*}" = "$name" ] && scenario=$(tr
 IFS='|' read -r _ pad_count steps <<<"$scenario"
 
 folder=$(mktemp -d)
-app_pid= failed=
+app_pid= failed= plugged_at= plug_ms=
+listed=$pad_count
+# Plugs or unplugs, and waits until DirectInput lists the pads there are: Wine drops what
+# a pad does before that.
+change_pads() {  # +1|-1 command...
+  listed=$((listed + $1))
+  echo "${@:2}" >&"$pads"
+  ask pads "$listed"; [[ "$reply" == "pads $listed "* ]] || fail "DirectInput lists ${reply#pads }, not $listed"
+}
 finish() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
   stop_pad_session
@@ -100,13 +125,22 @@ for step in "${list[@]}"; do
   [ -n "$verb" ] || continue
   echo "$verb $a $b $c"
   case $verb in
-    press | release) echo "$verb $a $b" >&"$pads" ;;
+    press) echo "press $a $b" >&"$pads" ;;
+    release) stop_reports "$a"; echo "release $a $b" >&"$pads" ;;
+    hold) echo "press $a $b" >&"$pads"; start_reports "$a" ;;
     axis) echo "axis $a $b $c" >&"$pads" ;;
-    unplug) echo "unplug $a" >&"$pads" ;;
+    unplug) change_pads -1 unplug "$a" ;;
     plant) ;;  # before the start
     planted-unused) loaded=$(ls ./*.loaded 2>/dev/null); [ -z "$loaded" ] || fail "loaded: $loaded" ;;
+    plug | replug) plugged_at=$(date +%s%N); change_pads 1 "$verb" $a $b ;;
+    within) [ -n "$plug_ms" ] && [ "$plug_ms" -le "$a" ] || fail "bound ${plug_ms:-never} ms after the plug, not within $a" ;;
     pause) sleep "$(awk -v m="$a" 'BEGIN {print m / 1000}')" ;;
-    sees) ask wait "$a" "$b" 3000; [[ "$reply" == seen* ]] || fail "label $a shows ${reply#timeout }, not $b" ;;
+    sees)
+      ask wait "$a" "$b" 3000; [[ "$reply" == seen* ]] || fail "label $a shows ${reply#timeout }, not $b"
+      if [ -n "$plugged_at" ]; then
+        plug_ms=$(( (${reply#seen } - plugged_at) / 1000000 )) plugged_at=
+        echo "  bound $plug_ms ms after the plug"
+      fi ;;
     mark) labels_now; marked=$now ;;
     unchanged) sleep 0.4; labels_now; [ "$now" = "$marked" ] || fail "changed: $now (was $marked)" ;;
     labels) labels_now; [ "${now% check *}" = "$a" ] || fail "row is $now" ;;

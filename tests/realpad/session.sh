@@ -17,10 +17,29 @@ start_pad_session() {  # windows-build-dir pad-count
   probe_pid=$PROBE_PID
   ask pads "$2" || return 1
   [[ "$reply" == "pads $2 "* ]] || { echo "DirectInput lists ${reply#pads } pads, not $2 ($(cat "$pad_channel.log" 2>/dev/null))"; return 1; }
+  # With no pad to wait for, the pads may not have made their channel yet.
+  for _ in $(seq 300); do [ -p "$pad_channel" ] && break; sleep 0.1; done
+  [ -p "$pad_channel" ] || { echo "no pads channel ($(cat "$pad_channel.log" 2>/dev/null))"; return 1; }
   exec {pads}<>"$pad_channel"  # read and write: never blocks, whoever reads it
 }
 
+# A real pad reports its state every few milliseconds; a virtual one only when it changes,
+# so a button pressed before a device was opened stays unseen by it. Moving the stick a
+# little, far from full deflection, makes pad $1 report until stop_reports.
+declare -A reports
+start_reports() {  # pad
+  ( v=0; while :; do v=$((1000 - v)); echo "axis $1 0 $v" >&"$pads"; sleep 0.01; done ) &
+  reports[$1]=$!
+}
+stop_reports() {  # pad
+  [ -n "${reports[$1]:-}" ] || return 0
+  kill "${reports[$1]}" 2>/dev/null; wait "${reports[$1]}" 2>/dev/null || true
+  unset "reports[$1]"
+  echo "axis $1 0 0" >&"$pads"
+}
+
 stop_pad_session() {
+  for pad in "${!reports[@]}"; do stop_reports "$pad"; done
   [ -n "${probe_pid:-}" ] && kill "$probe_pid" 2>/dev/null
   probe_pid=
   wineserver -k 2>/dev/null
