@@ -98,8 +98,8 @@ BOOL OnCommand(int id, int notification) {
     return FALSE;
 }
 
-// Every change of a burst restarts the wait. Of the structure only its header is read:
-// Wine hands the wide one even to ANSI windows.
+// Every change of a burst restarts the wait. Of the structure only its header is read,
+// which its ANSI and wide forms share (Wine hands every window the wide one).
 BOOL OnDeviceChange(HWND dialog, WPARAM event, LPARAM data) {
     bool interfaceEvent = (event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE) && data &&
                           reinterpret_cast<const DEV_BROADCAST_HDR*>(data)->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE;
