@@ -54,7 +54,7 @@ target_link_libraries(Quorvane PRIVATE dialog)
 target_compile_options(Quorvane PRIVATE ${PROGRAM_FLAGS})
 target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,-Map,Quorvane.map)
 
-quorvane_test(dialog_test tests/dialog_test.cpp ${RESOURCES})
+quorvane_test(dialog_test tests/dialog_test.cpp tests/fakes/flush_seam.cpp ${RESOURCES})
 target_link_libraries(dialog_test PRIVATE fake_dinput dialog)
 
 # Every caption, label and notice drawn whole in the fonts of the test prefix.

@@ -12,32 +12,8 @@
 #endif
 
 #include "bindings/replace_file.h"
+#include "fakes/flush_seam.h"
 #include "temp_folder.h"
-
-// The flush to the disk, with a switch that makes it fail as a failing disk does, and
-// a hook run once inside the next flush: what another program does while a save is
-// between its write and its replace.
-bool flushFails = false;
-void (*duringFlush)() = nullptr;
-bool FlushToDisk(FileHandle file) {
-    if (void (*hook)() = duringFlush) {
-        duringFlush = nullptr;
-        hook();
-    }
-    if (flushFails) {  // as a full disk fails
-#ifdef _WIN32
-        SetLastError(ERROR_DISK_FULL);
-#else
-        errno = ENOSPC;
-#endif
-        return false;
-    }
-#ifdef _WIN32
-    return FlushFileBuffers(file) != 0;
-#else
-    return fsync(file) == 0;
-#endif
-}
 
 namespace {
 
@@ -167,19 +143,9 @@ void ReleaseConfig() {
 // The system's codes that a failure must carry through to the player.
 #ifdef _WIN32
 const unsigned long DISK_FULL = ERROR_DISK_FULL, IS_A_FOLDER = 336;  // ERROR_DIRECTORY_NOT_SUPPORTED
-const char PROTECTED_FOLDER[] = "Z:\\sys";
 #else
 const unsigned long DISK_FULL = ENOSPC, IS_A_FOLDER = EISDIR;
-const char PROTECTED_FOLDER[] = "/sys";
 #endif
-// PROTECTED_FOLDER refuses every new file even to root, as "Program Files" refuses
-// one to a player without administrator rights.
-fs::path testFolder;
-void EnterProtectedFolder() {
-    testFolder = fs::current_path();
-    fs::current_path(PROTECTED_FOLDER);
-}
-void LeaveProtectedFolder() { fs::current_path(testFolder); }
 
 // What a folder may hold when a save starts, what the save says of it (and the system's
 // code it carries, when not 0), and the least and most milliseconds the save may take

@@ -9,22 +9,12 @@
 #include <functional>
 #include <string>
 
-#include "bindings/replace_file.h"
 #include "fakes/fake_dinput.h"
+#include "fakes/flush_seam.h"
 #include "input/joystick_input.h"
 #include "resource.h"
 #include "temp_folder.h"
 #include "ui/binding_editor.h"
-
-// The save's flush, failing as a full disk does when told to.
-bool diskFull = false;
-bool FlushToDisk(FileHandle file) {
-    if (diskFull) {
-        SetLastError(ERROR_DISK_FULL);
-        return false;
-    }
-    return FlushFileBuffers(file) != 0;
-}
 
 namespace {
 
@@ -289,10 +279,6 @@ TEST_F(Dialog, ConfirmSavesShowsTheNoticeAndCloses) {
     EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
-// Refuses every new file even to root, as "Program Files" refuses one to a player
-// without administrator rights.
-const char PROTECTED_FOLDER[] = "Z:\\sys";
-std::filesystem::path testFolder;
 HANDLE heldConfig;
 
 // Every failed save says why and what to do; the dialog, its edits and the old file stay.
@@ -304,12 +290,7 @@ TEST_F(Dialog, AFailedSaveSaysWhyAndTheDialogStays) {
         std::wstring notice;
     };
     const Failure failures[] = {
-        {"a protected folder",
-         [] {
-             testFolder = std::filesystem::current_path();
-             SetCurrentDirectoryA(PROTECTED_FOLDER);
-         },
-         [] { std::filesystem::current_path(testFolder); },
+        {"a protected folder", EnterProtectedFolder, LeaveProtectedFolder,
          FAILED + L"このフォルダーに保存するには管理者の権限が必要です。\n"
                   L"このツールを管理者として実行するか、ゲームを自分のフォルダー（ドキュメントなど）に移すと保存できます。"},
         {"a read-only config.ini", [] { SetFileAttributesA("config.ini", FILE_ATTRIBUTE_READONLY); },
@@ -324,7 +305,7 @@ TEST_F(Dialog, AFailedSaveSaysWhyAndTheDialogStays) {
          [] { CloseHandle(heldConfig); },
          FAILED + L"config.ini を別のプログラム（ゲームなど）が使っています。\n"
                   L"そのプログラムを閉じてから、もう一度「これで決定」を押してください。"},
-        {"a full disk", [] { diskFull = true; }, [] { diskFull = false; },
+        {"a full disk", [] { flushFails = true; }, [] { flushFails = false; },
          FAILED + L"config.ini を保存できませんでした。\n" + SystemMessage(ERROR_DISK_FULL)},
     };
     const std::vector<unsigned char> old = {4, 9, 1, 7};

@@ -19,6 +19,21 @@ inline int ProcessId() { return _getpid(); }
 inline int ProcessId() { return (int)getpid(); }
 #endif
 
+// A folder that refuses every new file even to root (sysfs's top), as "Program Files"
+// refuses one to a player without administrator rights. A save is made inside it by
+// entering it, and the test's own folder is entered again after.
+#ifdef _WIN32
+const char PROTECTED_FOLDER[] = "Z:\\sys";
+#else
+const char PROTECTED_FOLDER[] = "/sys";
+#endif
+inline std::filesystem::path folderBeforeProtected;
+inline void EnterProtectedFolder() {
+    folderBeforeProtected = std::filesystem::current_path();
+    std::filesystem::current_path(PROTECTED_FOLDER);
+}
+inline void LeaveProtectedFolder() { std::filesystem::current_path(folderBeforeProtected); }
+
 class InTempFolder : public ::testing::Test {
 protected:
     void SetUp() override {

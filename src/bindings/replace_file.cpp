@@ -24,11 +24,6 @@ Outcome Retry(Attempt attempt) {
     }
 }
 
-SaveResult Result(SaveStatus status, unsigned long error) {
-    SaveResult result = {status, error};
-    return result;
-}
-
 }  // namespace
 
 #ifdef _WIN32
@@ -131,8 +126,8 @@ HANDLE CreateTemp(const char* temp, SaveResult& result) {
         // Another save made it, or is removing it, between the two calls.
         return error == ERROR_FILE_EXISTS || error == ERROR_ACCESS_DENIED ? BUSY : FAILED;
     });
-    if (outcome == BUSY) result = Result(SAVE_IN_USE, error);
-    if (outcome == FAILED) result = Result(folderDenied ? SAVE_FOLDER_DENIED : SAVE_FAILED, error);
+    if (outcome == BUSY) result = SaveResult{SAVE_IN_USE, error};
+    if (outcome == FAILED) result = SaveResult{folderDenied ? SAVE_FOLDER_DENIED : SAVE_FAILED, error};
     return file;
 }
 
@@ -144,7 +139,7 @@ SaveResult RenameOnto(HANDLE file, const char* name) {
     } request = {};
     request.info.ReplaceIfExists = TRUE;
     int length = MultiByteToWideChar(CP_ACP, 0, name, -1, request.info.FileName, MAX_PATH);
-    if (length == 0) return Result(SAVE_FAILED, GetLastError());
+    if (length == 0) return SaveResult{SAVE_FAILED, GetLastError()};
     request.info.FileNameLength = (DWORD)(length - 1) * sizeof(WCHAR);
     DWORD error = 0;
     Outcome outcome = Retry([&] {
@@ -152,17 +147,17 @@ SaveResult RenameOnto(HANDLE file, const char* name) {
         error = GetLastError();
         return IsLockError(error) ? BUSY : FAILED;
     });
-    if (outcome == DONE) return Result(SAVED, 0);
-    return Result(outcome == BUSY ? SAVE_IN_USE : SAVE_FAILED, error);
+    if (outcome == DONE) return SaveResult{SAVED, 0};
+    return SaveResult{outcome == BUSY ? SAVE_IN_USE : SAVE_FAILED, error};
 }
 
 // Writes and flushes the whole image, or says what the system refused.
 SaveResult WriteThrough(HANDLE file, const unsigned char* data, int size) {
     DWORD written = 0;
-    if (!WriteFile(file, data, (DWORD)size, &written, NULL)) return Result(SAVE_FAILED, GetLastError());
-    if (written != (DWORD)size) return Result(SAVE_FAILED, ERROR_DISK_FULL);
-    if (!FlushToDisk(file)) return Result(SAVE_FAILED, GetLastError());
-    return Result(SAVED, 0);
+    if (!WriteFile(file, data, (DWORD)size, &written, NULL)) return SaveResult{SAVE_FAILED, GetLastError()};
+    if (written != (DWORD)size) return SaveResult{SAVE_FAILED, ERROR_DISK_FULL};
+    if (!FlushToDisk(file)) return SaveResult{SAVE_FAILED, GetLastError()};
+    return SaveResult{SAVED, 0};
 }
 
 }  // namespace
@@ -172,11 +167,11 @@ SaveResult ReplaceFileWith(const char* name, const char* temp, const unsigned ch
     // and Wine replaces it: look first.
     DWORD attributes = GetFileAttributesA(name);
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Result(SAVE_FAILED, ERROR_DIRECTORY_NOT_SUPPORTED);
-        if (attributes & FILE_ATTRIBUTE_READONLY) return Result(SAVE_READ_ONLY, ERROR_ACCESS_DENIED);
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return SaveResult{SAVE_FAILED, ERROR_DIRECTORY_NOT_SUPPORTED};
+        if (attributes & FILE_ATTRIBUTE_READONLY) return SaveResult{SAVE_READ_ONLY, ERROR_ACCESS_DENIED};
     }
 
-    SaveResult result = Result(SAVED, 0);
+    SaveResult result = {SAVED, 0};
     HANDLE file = CreateTemp(temp, result);
     if (file == INVALID_HANDLE_VALUE) return result;
     result = WriteThrough(file, data, size);
@@ -247,33 +242,35 @@ SaveResult WriteAndReplace(int file, const char* name, const char* temp, const u
         saved = false;
         error = errno;
     }
-    if (saved) return Result(SAVED, 0);
+    if (saved) return SaveResult{SAVED, 0};
     unlink(temp);
-    return Result(SAVE_FAILED, (unsigned long)error);
+    return SaveResult{SAVE_FAILED, (unsigned long)error};
 }
 
 }  // namespace
 
 SaveResult ReplaceFileWith(const char* name, const char* temp, const unsigned char* data, int size) {
-    if (IsReadOnly(name)) return Result(SAVE_READ_ONLY, EACCES);
+    if (IsReadOnly(name)) return SaveResult{SAVE_READ_ONLY, EACCES};
     int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return Result(SAVE_FAILED, (unsigned long)errno);
+    if (folder < 0) return SaveResult{SAVE_FAILED, (unsigned long)errno};
     SaveResult result;
     Outcome locked = Retry([&] { return LockFolder(folder); });
-    if (locked != DONE) {
-        result = Result(locked == BUSY ? SAVE_IN_USE : SAVE_FAILED, (unsigned long)(locked == BUSY ? EWOULDBLOCK : errno));
+    if (locked == BUSY) {
+        result = SaveResult{SAVE_IN_USE, EWOULDBLOCK};
+    } else if (locked == FAILED) {
+        result = SaveResult{SAVE_FAILED, (unsigned long)errno};
     } else if (!RemoveStale(temp)) {
-        result = Result(SAVE_FAILED, (unsigned long)errno);
+        result = SaveResult{SAVE_FAILED, (unsigned long)errno};
     } else {
         // New and exclusive, never through a link: nothing in the folder steers the write.
         int file = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (file < 0) {
             bool denied = errno == EACCES || errno == EPERM || errno == EROFS;
-            result = Result(denied ? SAVE_FOLDER_DENIED : SAVE_FAILED, (unsigned long)errno);
+            result = SaveResult{denied ? SAVE_FOLDER_DENIED : SAVE_FAILED, (unsigned long)errno};
         } else {
             result = WriteAndReplace(file, name, temp, data, size);
             // The new name lasts a power cut only once the folder is on the disk.
-            if (result.status == SAVED && !FlushToDisk(folder)) result = Result(SAVE_FAILED, (unsigned long)errno);
+            if (result.status == SAVED && !FlushToDisk(folder)) result = SaveResult{SAVE_FAILED, (unsigned long)errno};
         }
     }
     close(folder);  // and with it the lock

@@ -117,7 +117,6 @@ HRESULT JoystickInput::Enumerate(HWND window) {
         devices[i] = listing.devices[i];
         instances[i] = listing.instances[i];
     }
-    for (int i = count; i < MAX_CONTROLLERS; ++i) devices[i] = nullptr;
 
     for (int i = 0; i < count; ++i) {
         if (!listing.created[i]) continue;
