@@ -56,8 +56,15 @@ start_wine() {
   "$wine_cmd" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
+# Ends the prefix's server and what runs in it. A service still starting when the server
+# goes is not among the processes it kills and would wait forever: end those by PID too.
 stop_wine() {
   wineserver -k 2>/dev/null
+  local pid
+  for pid in $(pgrep -f '^[A-Za-z]:\\'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && kill -KILL "$pid" 2>/dev/null
+  done
+  return 0
 }
 
 # Starts Xvfb on a free display; sets DISPLAY and xvfb_pid.

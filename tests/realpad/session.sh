@@ -7,7 +7,7 @@
 # test and bench commands), not on every session. Opens the channel as fd $pads.
 start_pad_session() {  # windows-build-dir pad-count
   use_realpad_prefix
-  wineserver -k 2>/dev/null
+  stop_wine
   pad_channel="$WINEPREFIX/pads.fifo"
   rm -f "$pad_channel" "$pad_channel.log"
   local settings=(LD_PRELOAD="$1/virtual_pads.so" VIRTUAL_PADS="$2" VIRTUAL_PADS_CHANNEL="$pad_channel")
@@ -42,7 +42,7 @@ stop_pad_session() {
   for pad in "${!reports[@]}"; do stop_reports "$pad"; done
   [ -n "${probe_pid:-}" ] && kill "$probe_pid" 2>/dev/null
   probe_pid=
-  wineserver -k 2>/dev/null
+  stop_wine
 }
 
 # One probe command; its answer in $reply.
