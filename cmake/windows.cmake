@@ -11,6 +11,11 @@ foreach(dll dinput8 winmm)
   list(APPEND DELAY_LIBS ${lib})
 endforeach()
 add_custom_target(delay_libs DEPENDS ${DELAY_LIBS})
+# The delay-load helper's hook: an object of its own, so that every program that calls
+# through the stubs links it (from an archive it would never be pulled in).
+add_library(delay_load OBJECT src/input/delay_load.cpp)
+target_link_libraries(delay_load PUBLIC project_options)
+target_compile_options(delay_load PRIVATE ${PROGRAM_FLAGS})
 
 # dinput8's own import library is linked too, for c_dfDIJoystick, a static part of it.
 # A test that links the fakes defines DirectInput8Create and __imp_joyGetNumDevs
@@ -32,7 +37,7 @@ quorvane_test(capture_test tests/capture_test.cpp)
 target_link_libraries(capture_test PRIVATE fake_dinput input)
 
 quorvane_test(real_dinput_test tests/real_dinput_test.cpp)
-target_link_libraries(real_dinput_test PRIVATE input)
+target_link_libraries(real_dinput_test PRIVATE input delay_load)
 
 # The dialog: its procedure and the resources it is built from.
 add_library(dialog STATIC src/ui/config_dialog.cpp)
@@ -50,7 +55,7 @@ configure_file(res/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
 # The program: one static GUI exe importing only Windows system DLLs. No link time
 # in its header, so the same source always gives the same bytes.
 add_executable(Quorvane WIN32 src/ui/main.cpp ${RESOURCES} ${CMAKE_BINARY_DIR}/version.rc)
-target_link_libraries(Quorvane PRIVATE dialog)
+target_link_libraries(Quorvane PRIVATE dialog delay_load)
 target_compile_options(Quorvane PRIVATE ${PROGRAM_FLAGS})
 target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,-Map,Quorvane.map)
 

@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <delayimp.h>
 
 #include "input/joystick_input.h"
 #include "ui/config_dialog.h"
@@ -8,7 +7,8 @@ namespace {
 
 // dinput8.dll and winmm.dll are no known DLLs: by name, Windows would load a copy in
 // the exe's own folder first (a mod loader's, or one planted in Downloads), and that
-// copy would run in the tool. Every later load by name searches the system folder only.
+// copy would run in the tool. Every later load by name searches the system folder only;
+// the delay-load hook (src/input/delay_load.cpp) loads both by their full path as well.
 void LoadDllsFromTheSystemFolderOnly() {
     typedef BOOL(WINAPI * SetDefaultDllDirectoriesCall)(DWORD);
     // Looked up: Windows 7 without its update lacks it.
@@ -17,21 +17,7 @@ void LoadDllsFromTheSystemFolderOnly() {
     if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-// Asked by the delay-load helper before it loads a DLL: the system folder's copy, by its
-// full path, so that even a Windows without SetDefaultDllDirectories never takes another.
-FARPROC WINAPI LoadFromTheSystemFolder(unsigned notification, PDelayLoadInfo load) {
-    if (notification != dliNotePreLoadLibrary) return nullptr;
-    char path[MAX_PATH];
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length + 1 + lstrlenA(load->szDll) >= MAX_PATH) return nullptr;
-    path[length] = '\\';
-    lstrcpyA(path + length + 1, load->szDll);
-    return reinterpret_cast<FARPROC>(LoadLibraryA(path));
-}
-
 }  // namespace
-
-PfnDliHook __pfnDliNotifyHook2 = LoadFromTheSystemFolder;
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     LoadDllsFromTheSystemFolderOnly();
