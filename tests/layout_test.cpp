@@ -59,12 +59,22 @@ private:
     DWORD background_ = 0;
 };
 
-// The ink of `text` drawn whole, on a canvas far larger than it; lines broken at
-// `wrapWidth` if that is given.
+// Width and height of `text` on one line, or broken into lines no wider than `wrapWidth`.
+SIZE ExtentOf(HFONT font, const std::wstring& text, int wrapWidth = 0) {
+    Canvas canvas(1, 1, font);
+    RECT needed = {0, 0, wrapWidth, 0};
+    DrawTextW(canvas.Dc(), text.c_str(), -1, &needed, DT_CALCRECT | (wrapWidth ? DT_WORDBREAK : DT_SINGLELINE));
+    return SIZE{needed.right, needed.bottom};
+}
+
+// The ink of `text` drawn whole, on a canvas far larger than it (a message box may be
+// wider than any dialog control); lines broken at `wrapWidth` if that is given.
 int InkOfText(HFONT font, const std::wstring& text, int wrapWidth = 0) {
-    Canvas canvas(400, 100, font);
+    SIZE extent = ExtentOf(font, text, wrapWidth);
+    int width = 2 * extent.cx + 100, height = 2 * extent.cy + 100;
+    Canvas canvas(width, height, font);
     SetBkMode(canvas.Dc(), TRANSPARENT);
-    RECT room = {0, 0, wrapWidth ? wrapWidth : 400, 100};
+    RECT room = {0, 0, wrapWidth ? wrapWidth : width, height};
     DrawTextW(canvas.Dc(), text.c_str(), -1, &room, wrapWidth ? DT_WORDBREAK : DT_SINGLELINE);
     return canvas.Ink();
 }
@@ -76,14 +86,6 @@ int InkOfControl(HWND control) {
     Canvas canvas(client.right, client.bottom, FontOf(control));
     SendMessageW(control, WM_PRINTCLIENT, (WPARAM)canvas.Dc(), PRF_CLIENT | PRF_ERASEBKGND);
     return canvas.Ink();
-}
-
-// Width and height of `text` on one line, or broken into lines no wider than `wrapWidth`.
-SIZE ExtentOf(HFONT font, const std::wstring& text, int wrapWidth = 0) {
-    Canvas canvas(1, 1, font);
-    RECT needed = {0, 0, wrapWidth, 0};
-    DrawTextW(canvas.Dc(), text.c_str(), -1, &needed, DT_CALCRECT | (wrapWidth ? DT_WORDBREAK : DT_SINGLELINE));
-    return SIZE{needed.right, needed.bottom};
 }
 
 // Room a radio button keeps before its text: the check box, a gap of half a digit,
