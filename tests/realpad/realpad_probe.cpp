@@ -80,10 +80,10 @@ int CountPads() {
     return count;
 }
 
-// "pads N": waits up to 30 s until DirectInput lists N controllers.
-void WaitForPads(int wanted) {
+// "pads N [MS]": waits up to MS (30000) until DirectInput lists N controllers.
+void WaitForPads(int wanted, int timeoutMs) {
     int count = CountPads();
-    for (int i = 0; i < 300 && count != wanted; ++i) {
+    for (int i = 0; i < timeoutMs / 100 && count != wanted; ++i) {
         Sleep(100);
         count = CountPads();
     }
@@ -223,7 +223,9 @@ void Run(const char* line) {
     char verb[16] = "", text[64] = "";
     int a = 0, b = 0;
     std::sscanf(line, "%15s", verb);
-    if (std::strcmp(verb, "pads") == 0 && std::sscanf(line, "%*s %d", &a) == 1) return WaitForPads(a);
+    if (std::strcmp(verb, "pads") == 0 && std::sscanf(line, "%*s %d", &a) == 1) {
+        return WaitForPads(a, std::sscanf(line, "%*s %*d %d", &b) == 1 ? b : 30000);
+    }
     if (std::strcmp(verb, "state") == 0) return ShowState();
     if (std::strcmp(verb, "wait") == 0 && std::sscanf(line, "%*s %d %63s %d", &a, text, &b) == 3) {
         return WaitForLabel(a, text, b);

@@ -5,22 +5,49 @@
 # test needs none of it. The last server of this prefix goes first: pads are only
 # attached when the services start. The prefix is prepared once beforehand (by the
 # test and bench commands), not on every session. Opens the channel as fd $pads.
+# Each step has a bound of a few seconds and a failure names the step that did not
+# come up: Wine's services, the pads library inside them, the probe, or the listing.
 start_pad_session() {  # windows-build-dir pad-count
   use_realpad_prefix
   stop_wine
   pad_channel="$WINEPREFIX/pads.fifo"
   rm -f "$pad_channel" "$pad_channel.log"
   local settings=(LD_PRELOAD="$1/virtual_pads.so" VIRTUAL_PADS="$2" VIRTUAL_PADS_CHANNEL="$pad_channel")
-  env "${settings[@]}" wineserver -p </dev/null >/dev/null 2>&1
+  # The last server may take a moment to go; one started for the command below instead
+  # would end when it ends, and the services and pads with it.
+  within 50 env "${settings[@]}" wineserver -p </dev/null >/dev/null 2>&1 ||
+    { echo "session: the last Wine server of $WINEPREFIX did not end within 5 s"; return 1; }
   env "${settings[@]}" "$wine_cmd" cmd /c exit </dev/null >/dev/null 2>&1
+  # Wine's device host, where the bus driver opens SDL and so loads the pads library.
+  within 150 prefix_runs 'winedevice\.exe' ||
+    { echo "session: Wine's services did not start (no winedevice.exe after 15 s)"; return 1; }
+  within 150 grep -q '^attached' "$pad_channel.log" 2>/dev/null ||
+    { echo "session: the pads library did not attach its pads in Wine's device host within 15 s" \
+           "(its log: $(cat "$pad_channel.log" 2>/dev/null || echo none))"; return 1; }
+  within 50 test -p "$pad_channel" || { echo "session: no pads channel ($(cat "$pad_channel.log"))"; return 1; }
+  exec {pads}<>"$pad_channel"  # read and write: never blocks, whoever reads it
   coproc PROBE { exec "$wine_cmd" "$1/realpad_probe.exe" 2>/dev/null; }
   probe_pid=$PROBE_PID
-  ask pads "$2" || return 1
-  [[ "$reply" == "pads $2 "* ]] || { echo "DirectInput lists ${reply#pads } pads, not $2 ($(cat "$pad_channel.log" 2>/dev/null))"; return 1; }
-  # With no pad to wait for, the pads may not have made their channel yet.
-  for _ in $(seq 300); do [ -p "$pad_channel" ] && break; sleep 0.1; done
-  [ -p "$pad_channel" ] || { echo "no pads channel ($(cat "$pad_channel.log" 2>/dev/null))"; return 1; }
-  exec {pads}<>"$pad_channel"  # read and write: never blocks, whoever reads it
+  ask_within=10 ask state || { echo "session: the probe did not start"; return 1; }
+  ask pads "$2" 10000 || return 1
+  [[ "$reply" == "pads $2 "* ]] || { echo "session: DirectInput lists ${reply#pads } pads, not $2 ($(cat "$pad_channel.log"))"; return 1; }
+}
+
+# Runs a command every 0.1 s until it succeeds, at most N times.
+within() {  # N command...
+  local n=$1
+  shift
+  for _ in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+
+# A process of this prefix whose command line matches the pattern.
+prefix_runs() {  # pattern
+  local pid
+  for pid in $(pgrep -f "$1"); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
 }
 
 # A real pad reports its state every few milliseconds; a virtual one only when it changes,
@@ -48,7 +75,7 @@ stop_pad_session() {
 # One probe command; its answer in $reply.
 ask() {
   echo "$*" >&"${PROBE[1]}"
-  IFS= read -r -t 30 reply <&"${PROBE[0]}" || { echo "no answer from the probe to: $*"; reply=; return 1; }
+  IFS= read -r -t "${ask_within:-30}" reply <&"${PROBE[0]}" || { echo "no answer from the probe to: $*"; reply=; return 1; }
   reply=${reply%$'\r'}
   [ -n "${ask_quiet:-}" ] || echo "  $* -> $reply"
 }
