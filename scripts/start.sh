@@ -27,7 +27,17 @@ start_xvfb
 start_wine
 trap 'stop_wine; stop_xvfb' EXIT
 "$wine_cmd" "$exe" </dev/null >/dev/null 2>&1 &
+pid=$!
+shot="build/screenshot$locale_suffix.png"
+rm -f "$root/$shot"
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Quorvane$' | head -n 1)
+[ -n "$window" ] || { echo "No display: Quorvane showed no window within 60 s" >&2; exit 1; }
 sleep 1  # let it paint
-import -window "$window" "$root/build/screenshot$locale_suffix.png"
-echo "No display: ran Quorvane on a virtual one in $folder; screenshot: build/screenshot$locale_suffix.png"
+import -window "$window" "$root/$shot"
+# A window that never painted (a program that hung or crashed) comes out as one colour.
+read -r width height colours < <(convert "$root/$shot" -format '%w %h %k\n' info:)
+if ! kill -0 "$pid" 2>/dev/null || [ "$colours" -lt 3 ] || [ "$width" -lt 400 ] || [ "$height" -lt 180 ]; then
+  echo "No display: the screenshot shows no dialog ($width x $height pixels, $colours colours): $shot" >&2
+  exit 1
+fi
+echo "No display: ran Quorvane on a virtual one in $folder; screenshot: $shot ($width x $height)"
