@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs a command in a clean clone of this commit on a new, minimal Debian 12, as a new
+# Runs a command in a clean clone of this commit on a new, minimal Debian, as a new
 # user would after installing git: proves that the README's commands install all they
 # need, which a machine that already has everything cannot show.
 #   bash scripts/fresh-debian.sh 'bash scripts/test.sh'
@@ -11,6 +11,7 @@
 # the root's own /tmp). Every step runs in mount and PID namespaces of its own, so
 # however it ends nothing of it stays mounted or running. Prints the command's last line
 # last and exits with its status.
+# FRESH_DEBIAN_SUITE is the release (default trixie, Debian 13; bookworm for Debian 12);
 # FRESH_DEBIAN_TIMEOUT (seconds, default 1800) bounds the whole run; FRESH_DEBIAN_KEEP=1
 # keeps the root, unmounted, to look at afterwards.
 set -euo pipefail
@@ -23,17 +24,17 @@ cmdline=$1
 repo=$(cd "$(dirname "$0")/.." && pwd)
 if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null || { echo "fresh-debian: needs root (debootstrap, chroot, mounts)" >&2; exit 1; }
-  exec sudo -- env FRESH_DEBIAN_TIMEOUT="${FRESH_DEBIAN_TIMEOUT:-}" FRESH_DEBIAN_KEEP="${FRESH_DEBIAN_KEEP:-}" bash "$0" "$@"
+  exec sudo -- env FRESH_DEBIAN_SUITE="${FRESH_DEBIAN_SUITE:-}" FRESH_DEBIAN_TIMEOUT="${FRESH_DEBIAN_TIMEOUT:-}" FRESH_DEBIAN_KEEP="${FRESH_DEBIAN_KEEP:-}" bash "$0" "$@"
 fi
 
-suite=bookworm
+suite=${FRESH_DEBIAN_SUITE:-trixie}
 limit=${FRESH_DEBIAN_TIMEOUT:-1800}
 cache_dir=/var/cache/quorvane-fresh-debian
 say() { printf 'fresh-debian: %s\n' "$*"; }
 
 # Debian's own suites in this machine's apt sources, as "URI SUITE COMPONENT..." lines,
-# from one-line lists and deb822 files alike; another release's suites are renamed to
-# Debian 12's at the same address.
+# from one-line lists and deb822 files alike; the machine's own release is renamed to
+# the one asked for, at the same address.
 debian_sources() {
   local f codename
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-$suite}")
@@ -214,6 +215,7 @@ phase_end() { times+=("$phase $((SECONDS - phase_start)) s${1:-},"); phase=; say
 
 # The bare minbase root, from the cache when it is under a week old. It holds only what
 # debootstrap gave, never anything installed after.
+say "Debian $suite"
 phase_begin root
 cache="$cache_dir/$suite-minbase-$(dpkg --print-architecture)-$(printf %s "$mirror" | md5sum | cut -c1-8).tar.gz"
 if [ -n "$(find "$cache" -mtime -7 2>/dev/null)" ] && tar -xpzf "$cache" -C "$root" --numeric-owner; then
@@ -229,7 +231,9 @@ else
   phase_begin "caching the bare root"
   mkdir -p "$cache_dir"
   partial_cache=$cache.$$
-  tar -cpf - -C "$root" --one-file-system --numeric-owner . | gzip -1 >"$partial_cache" && mv "$partial_cache" "$cache"
+  # One bare root per release: an older one of the same release (another mirror) goes.
+  tar -cpf - -C "$root" --one-file-system --numeric-owner . | gzip -1 >"$partial_cache" &&
+    rm -f "$cache_dir/$suite-minbase-"*.tar.gz && mv "$partial_cache" "$cache"
   partial_cache=
   phase_end
 fi
