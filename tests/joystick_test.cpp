@@ -81,6 +81,7 @@ TEST(JoystickInput, OnlyFullDeflectionIsADirection) {
         {1000, -1000, {PAD_UP, PAD_RIGHT}},
         {-1000, 1000, {PAD_DOWN, PAD_LEFT}},
         {1001, -1001, {}},
+        {-1001, 1001, {}},  // beyond the range, as a device whose range could not be set reports
     };
     ResetFakeInput(1);
     JoystickInput input;
