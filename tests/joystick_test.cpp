@@ -4,11 +4,33 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <malloc.h>
+
 namespace {
 
 using Log = std::vector<std::string>;
 
 const HWND WINDOW = reinterpret_cast<HWND>(0x1234);
+
+// Every listing checks the PadState array before anything reads into it: one too short
+// would be overrun by the next PollAll, and the test would crash at some later allocation.
+HRESULT Checked(const JoystickInput& input, HRESULT result) {
+    size_t room = input.DeviceCount() ? _msize(const_cast<PadState*>(&input.StateOf(0))) : 0;
+    if (room >= input.DeviceCount() * sizeof(PadState)) return result;
+    ADD_FAILURE() << "a PadState array of " << room << " bytes for " << input.DeviceCount() << " controllers";
+    return E_UNEXPECTED;
+}
+HRESULT Start(JoystickInput& input) { return Checked(input, input.Initialize(GetModuleHandleA(nullptr), WINDOW)); }
+HRESULT Relist(JoystickInput& input) { return Checked(input, input.Enumerate(WINDOW)); }
+
+// The pads the calls logged since it was cleared opened, in order.
+std::vector<int> Opened() {
+    std::vector<int> pads;
+    for (const std::string& call : fakeInput.log)
+        if (call.rfind("CreateDevice pad", 0) == 0) pads.push_back(std::atoi(call.c_str() + 16));
+    return pads;
+}
 
 std::vector<int> HeldFlags(const JoystickInput& input, int pad) {
     std::vector<int> held;
@@ -21,7 +43,7 @@ TEST(JoystickInput, InitializeAndPollFollowTheCallProtocol) {
     ResetFakeInput(1);
     JoystickInput input;
     EXPECT_EQ(input.DeviceCount(), 0);
-    ASSERT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+    ASSERT_EQ(Start(input), 0);
     EXPECT_EQ(input.DeviceCount(), 1);
     EXPECT_EQ(fakeInput.log, (Log{
         "joyGetNumDevs",
@@ -59,10 +81,11 @@ TEST(JoystickInput, OnlyFullDeflectionIsADirection) {
         {1000, -1000, {PAD_UP, PAD_RIGHT}},
         {-1000, 1000, {PAD_DOWN, PAD_LEFT}},
         {1001, -1001, {}},
+        {-1001, 1001, {}},  // beyond the range, as a device whose range could not be set reports
     };
     ResetFakeInput(1);
     JoystickInput input;
-    ASSERT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+    ASSERT_EQ(Start(input), 0);
     for (const Case& c : cases) {
         PushStick(0, c.x, c.y);
         input.PollAll();
@@ -73,7 +96,7 @@ TEST(JoystickInput, OnlyFullDeflectionIsADirection) {
 TEST(JoystickInput, AButtonIsHeldByItsHighBit) {
     ResetFakeInput(1);
     JoystickInput input;
-    ASSERT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+    ASSERT_EQ(Start(input), 0);
     for (int button = 0; button < PAD_BUTTONS; ++button) {
         for (BYTE value : {0x00, 0x7F, 0x80, 0xFF}) {
             fakeInput.pads[0].state = DIJOYSTATE{};
@@ -95,7 +118,7 @@ TEST(JoystickInput, TakesAtMost16ControllersAndNoMoreThanTheDriverAllows) {
         ResetFakeInput(c.attached);
         fakeInput.driverLimit = c.driverLimit;
         JoystickInput input;
-        EXPECT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+        ASSERT_EQ(Start(input), 0);
         EXPECT_EQ(input.DeviceCount(), c.counted) << c.attached << " attached, limit " << c.driverLimit;
         EXPECT_EQ(fakeInput.offered, c.counted);  // the enumeration stopped there
         PressButton(c.counted - 1, 2);
@@ -117,7 +140,7 @@ TEST(JoystickInput, ASetUpFailureLeavesThatControllerAndLaterOnesCountedAndEmpty
         for (int pad = 0; pad < 3; ++pad) PressButton(pad, 0);
 
         JoystickInput input;
-        EXPECT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), DIERR_GENERIC);
+        ASSERT_EQ(Start(input), DIERR_GENERIC);
         EXPECT_EQ(input.DeviceCount(), 3);
         for (const std::string& call : fakeInput.log) EXPECT_EQ(call.find("pad2 Set"), std::string::npos) << call;
         for (int pad = 0; pad < 3; ++pad) EXPECT_EQ(HeldFlags(input, pad), std::vector<int>{});
@@ -126,6 +149,28 @@ TEST(JoystickInput, ASetUpFailureLeavesThatControllerAndLaterOnesCountedAndEmpty
         EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{0});
         EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{});
         EXPECT_EQ(HeldFlags(input, 2), std::vector<int>{});
+
+        // Listed again, a new controller 3 first, whose set-up fails in turn: the two
+        // never set up are opened afresh, and controller 0 keeps its device.
+        fakeInput.pads[1].*step = DI_OK;
+        fakeInput.pads[1].poll = fakeInput.pads[2].poll = DI_NOEFFECT;
+        fakeInput.pads.resize(4);
+        fakeInput.pads[3].*step = DIERR_GENERIC;
+        PressButton(3, 0);
+        fakeInput.listings = {{3, 0, 1, 2}, {3, 0, 1, 2}};
+        fakeInput.log.clear();
+        ASSERT_EQ(Relist(input), DIERR_GENERIC);
+        EXPECT_EQ(Opened(), (std::vector<int>{3, 1, 2}));
+        // Once more with every set-up working: all but controller 0 are set up now.
+        fakeInput.pads[3].*step = DI_OK;
+        fakeInput.log.clear();
+        ASSERT_EQ(Relist(input), 0);
+        EXPECT_EQ(Opened(), (std::vector<int>{3, 1, 2}));
+        EXPECT_EQ(input.PollAll(), 0);
+        for (int pad = 0; pad < 4; ++pad) {
+            EXPECT_EQ(HeldFlags(input, pad), std::vector<int>{0});
+            EXPECT_EQ(fakeInput.pads[pad].references, 1) << "pad " << pad;
+        }
     }
 }
 
@@ -133,7 +178,7 @@ TEST(JoystickInput, AFailedAxisRangeEndsTheAxesButNotTheSetUp) {
     ResetFakeInput(1);
     fakeInput.pads[0].setRange = DIERR_UNSUPPORTED;
     JoystickInput input;
-    EXPECT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+    ASSERT_EQ(Start(input), 0);
     int ranges = 0;
     for (const std::string& call : fakeInput.log) ranges += call.find("RANGE") != std::string::npos;
     EXPECT_EQ(ranges, 1);
@@ -145,7 +190,7 @@ TEST(JoystickInput, AControllerThatCannotBeOpenedIsNotCounted) {
     fakeInput.pads[1].createDevice = DIERR_DEVICENOTREG;
     PressButton(2, 7);
     JoystickInput input;
-    EXPECT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+    ASSERT_EQ(Start(input), 0);
     ASSERT_EQ(input.DeviceCount(), 2);
     input.PollAll();
     EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{7});  // the third one is controller 2
@@ -157,8 +202,7 @@ TEST(JoystickInput, AControllerThatCannotBeOpenedIsNotCounted) {
 TEST(JoystickInput, EnumeratingAgainKeepsListedControllersAndSetsUpNewOnes) {
     ResetFakeInput(2);
     JoystickInput input;
-    EXPECT_EQ(input.Enumerate(WINDOW), DIERR_NOTINITIALIZED);  // a device change before Initialize
-    ASSERT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+    ASSERT_EQ(Start(input), 0);
     PressButton(1, 5);
     input.PollAll();
     EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{5});
@@ -167,7 +211,7 @@ TEST(JoystickInput, EnumeratingAgainKeepsListedControllersAndSetsUpNewOnes) {
     fakeInput.pads.resize(3);
     PressButton(2, 6);
     fakeInput.log.clear();
-    ASSERT_EQ(input.Enumerate(WINDOW), 0);
+    ASSERT_EQ(Relist(input), 0);
     EXPECT_EQ(fakeInput.log, (Log{
         "EnumDevices type=4 flags=1",
         "CreateDevice pad2 outer=null",
@@ -189,31 +233,62 @@ TEST(JoystickInput, EnumeratingAgainKeepsListedControllersAndSetsUpNewOnes) {
     fakeInput.pads.resize(4);
     fakeInput.enumDevices = DIERR_GENERIC;
     fakeInput.log.clear();
-    EXPECT_EQ(input.Enumerate(WINDOW), DIERR_GENERIC);
+    ASSERT_EQ(Relist(input), DIERR_GENERIC);
     EXPECT_EQ(fakeInput.log, (Log{"EnumDevices type=4 flags=1", "CreateDevice pad3 outer=null", "pad3 Release"}));
     ASSERT_EQ(input.DeviceCount(), 2);
     input.PollAll();
     EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{6});
+
+    // While devices change, a listing may offer a device twice: it is listed once, at its
+    // first place, and a listing without it releases it once.
+    fakeInput.enumDevices = DI_OK;
+    PressButton(3, 7);
+    fakeInput.listings = {{2, 3, 1, 3, 2}, {1}};
+    fakeInput.log.clear();
+    ASSERT_EQ(Relist(input), 0);
+    EXPECT_EQ(Opened(), std::vector<int>{3});
+    ASSERT_EQ(input.DeviceCount(), 3);
+    input.PollAll();
+    EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{6});
+    EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{7});
+    EXPECT_EQ(HeldFlags(input, 2), std::vector<int>{5});
+    fakeInput.log.clear();
+    ASSERT_EQ(Relist(input), 0);
+    EXPECT_EQ(fakeInput.log, (Log{"EnumDevices type=4 flags=1", "pad2 Release", "pad3 Release"}));
+    ASSERT_EQ(input.DeviceCount(), 1);
+    input.PollAll();
+    EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{5});
+    for (int pad = 0; pad < 4; ++pad) EXPECT_EQ(fakeInput.pads[pad].references, pad == 1) << "pad " << pad;
 }
 
+// Before Initialize (no step), or after it failed at a step: no controller. Without
+// DirectInput a device change lists nothing and calls nothing.
 TEST(JoystickInput, FailuresBeforeAnyControllerLeaveNone) {
-    HRESULT FakeDirectInput::*steps[] = {&FakeDirectInput::create, &FakeDirectInput::enumDevices};
+    HRESULT FakeDirectInput::*steps[] = {nullptr, &FakeDirectInput::create, &FakeDirectInput::enumDevices};
     for (HRESULT FakeDirectInput::*step : steps) {
         ResetFakeInput(2);
-        fakeInput.*step = DIERR_GENERIC;
         JoystickInput input;
-        EXPECT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), DIERR_GENERIC);
+        if (step) {
+            fakeInput.*step = DIERR_GENERIC;
+            ASSERT_EQ(Start(input), DIERR_GENERIC);
+        }
         EXPECT_EQ(input.DeviceCount(), 0);
         EXPECT_EQ(input.PollAll(), 0);
+        if (step == &FakeDirectInput::enumDevices) {
+            // When the enumeration fails, the devices it opened so far are given back.
+            EXPECT_EQ(fakeInput.log.back(), "pad1 Release");
+            continue;
+        }
+        fakeInput.log.clear();
+        EXPECT_EQ(Relist(input), DIERR_NOTINITIALIZED);
+        EXPECT_EQ(fakeInput.log, Log{});
     }
-    // When the enumeration fails, the devices it opened so far are given back.
-    EXPECT_EQ(fakeInput.log.back(), "pad1 Release");
 }
 
 TEST(JoystickInput, AFailingPollClearsThatControllerAndTheOthersAreStillRead) {
     ResetFakeInput(3);
     JoystickInput input;
-    ASSERT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+    ASSERT_EQ(Start(input), 0);
     for (int pad = 0; pad < 3; ++pad) PressButton(pad, pad);
     input.PollAll();
     EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{0});
@@ -243,7 +318,7 @@ TEST(JoystickInput, AFailedReadShowsNothingThatTickAndALostOneIsReacquired) {
     for (const Case& c : {Case{DIERR_INPUTLOST, 1}, Case{DIERR_NOTACQUIRED, 0}, Case{E_FAIL, 0}}) {
         ResetFakeInput(2);
         JoystickInput input;
-        ASSERT_EQ(input.Initialize(GetModuleHandleA(nullptr), WINDOW), 0);
+        ASSERT_EQ(Start(input), 0);
         PressButton(0, 3);
         PressButton(1, 4);
         input.PollAll();

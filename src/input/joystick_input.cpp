@@ -59,6 +59,10 @@ struct JoystickInput::Listing {
 BOOL CALLBACK JoystickInput::OnDeviceFound(const DIDEVICEINSTANCEA* device, void* context) {
     Listing& listing = *static_cast<Listing*>(context);
     const JoystickInput& input = *listing.input;
+    // A listing that overlaps a device change may offer a device twice: two slots would
+    // share one reference, and a later listing without it would release it twice.
+    for (int i = 0; i < listing.count; ++i)
+        if (IsEqualGUID(listing.instances[i], device->guidInstance)) return DIENUM_CONTINUE;
     int slot = listing.count;
     listing.devices[slot] = nullptr;
     for (int i = 0; i < input.count; ++i) {

@@ -21,14 +21,23 @@ const DWORD AXIS_TYPES[] = {DIDFT_ABSAXIS | DIDFT_MAKEINSTANCE(0), DIDFT_ABSAXIS
 
 class FakeDevice : public IDirectInputDevice8A {
 public:
-    explicit FakeDevice(int index) : index_(index) {}
+    explicit FakeDevice(int index) : index_(index) { ++Pad().references; }
     FakePad& Pad() { return fakeInput.pads[index_]; }
 
     STDMETHOD_(HRESULT, QueryInterface)(REFIID, void**) override { return E_NOINTERFACE; }
-    STDMETHOD_(ULONG, AddRef)() override { return 2; }
+    STDMETHOD_(ULONG, AddRef)() override {
+        ++Pad().references;
+        return ++references_;
+    }
+    // A real device is freed with its last reference: a release after that is a crash.
     STDMETHOD_(ULONG, Release)() override {
+        if (references_ == 0) {
+            Log("pad%d Release of a freed device", index_);
+            return 0;
+        }
         Log("pad%d Release", index_);
-        return 1;
+        --Pad().references;
+        return --references_;
     }
     STDMETHOD(SetDataFormat)(LPCDIDATAFORMAT format) override {
         Log("pad%d SetDataFormat %s", index_, format == &c_dfDIJoystick ? "c_dfDIJoystick" : "other");
@@ -112,6 +121,7 @@ public:
 
 private:
     int index_;
+    ULONG references_ = 1;
 };
 
 class FakeDirectInput8 : public IDirectInput8A {
@@ -128,8 +138,15 @@ public:
     }
     STDMETHOD(EnumDevices)(DWORD type, LPDIENUMDEVICESCALLBACKA callback, LPVOID context, DWORD flags) override {
         Log("EnumDevices type=%lu flags=%lu", type, flags);
-        for (size_t i = 0; i < fakeInput.pads.size(); ++i) {
-            if (!fakeInput.pads[i].attached) continue;
+        std::vector<int> listing;
+        if (!fakeInput.listings.empty()) {
+            listing = fakeInput.listings.front();
+            fakeInput.listings.erase(fakeInput.listings.begin());
+        } else {
+            for (size_t i = 0; i < fakeInput.pads.size(); ++i)
+                if (fakeInput.pads[i].attached) listing.push_back((int)i);
+        }
+        for (int i : listing) {
             DIDEVICEINSTANCEA device = {};
             device.dwSize = sizeof device;
             device.guidInstance.Data1 = (unsigned long)i;

@@ -25,6 +25,7 @@ struct FakePad {
     // What it was asked.
     int acquires = 0;
     int reads = 0;
+    int references = 0;  // held on its devices: one per CreateDevice, less one per Release
 };
 
 struct FakeDirectInput {
@@ -33,6 +34,10 @@ struct FakeDirectInput {
     HRESULT create = DI_OK;
     HRESULT enumDevices = DI_OK;
     int offered = 0;  // controllers handed to the enumeration callback
+    // Scripted listings, one per EnumDevices call, each the pads it offers in order (one
+    // may come twice or not at all while devices change); when they run out, the
+    // attached pads.
+    std::vector<std::vector<int>> listings;
     bool logPolling = false;
     std::vector<std::string> log;
 };
