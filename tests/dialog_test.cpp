@@ -67,8 +67,11 @@ WideStrings notices;
 LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
     HWND box = reinterpret_cast<HWND>(wParam);
     wchar_t className[32] = L"";
+    // A box is activated again when another program's window on the display took the
+    // focus from it for a moment: it is read once.
     if (code == HCBT_ACTIVATE && GetWindow(box, GW_OWNER) == dialog && dialog &&
-        GetClassNameW(box, className, 32) && std::wcscmp(className, L"#32770") == 0) {
+        GetClassNameW(box, className, 32) && std::wcscmp(className, L"#32770") == 0 && !GetPropW(box, L"read")) {
+        SetPropW(box, L"read", box);
         wchar_t caption[128] = L"", text[512] = L"";
         GetWindowTextW(box, caption, 128);
         GetDlgItemTextW(box, 0xFFFF, text, 512);  // a message box's text control

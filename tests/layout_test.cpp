@@ -212,8 +212,11 @@ int noticesSeen;
 LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
     HWND box = reinterpret_cast<HWND>(wParam);
     char className[32] = "";
+    // Once per box: it is activated again when another program's window took the focus.
     if (code == HCBT_ACTIVATE && dialog && GetWindow(box, GW_OWNER) == dialog &&
-        GetClassNameA(box, className, sizeof className) && std::strcmp(className, "#32770") == 0) {
+        GetClassNameA(box, className, sizeof className) && std::strcmp(className, "#32770") == 0 &&
+        !GetPropW(box, L"measured")) {
+        SetPropW(box, L"measured", box);
         ++noticesSeen;
         ExpectWhole(GetDlgItem(box, 0xFFFF), NOTICE);  // a message box's text control
         PostMessageA(box, WM_COMMAND, IDOK, 0);
