@@ -2,11 +2,14 @@
 # Measures Quorvane.exe against a baseline dialog in the same run, under Wine on a
 # virtual display: idle CPU (also with 4 virtual controllers on Wine's own DirectInput),
 # start-up time, size and imports, the time from a press to the label, the time from
-# plugging a controller in to its first binding, and the capture figures.
-# Usage: bash bench/run.sh [rounds]   (default 3; each round idles every program 20 s)
+# plugging a controller in to its first binding, what a burst of plug events costs, and
+# the capture figures. Given another Quorvane.exe (an earlier build, say), it measures
+# that one beside this tree's in the same run, as "before".
+# Usage: bash bench/run.sh [rounds] [before.exe]   (default 3; each round idles every program 20 s)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-3}
+before_exe=${2:+$(realpath "$2")}
 bash scripts/setup.sh
 source scripts/env.sh 2>/dev/null
 cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
@@ -21,8 +24,10 @@ trap 'stop_pad_session || true; stop_wine || true; stop_xvfb' EXIT  # each runs,
 
 work="$root/build/bench"
 rm -rf "$work"
-mkdir -p "$work/plain" "$work/baseline"
+mkdir -p "$work/plain" "$work/baseline" "$work/before"
 cp build/windows/Quorvane.exe "$work/plain/"
+[ -z "$before_exe" ] || cp "$before_exe" "$work/before/Quorvane.exe"
+exes=(plain); [ -z "$before_exe" ] || exes+=(before)
 cp build/windows/idle_baseline.exe "$work/baseline/"
 
 now_ns() { date +%s%N; }
@@ -41,10 +46,10 @@ find_server() {
 find_server
 
 # Starts one program and waits for its window; sets app_pid and startup_ms.
-launch() {  # folder exe title [WINEDLLOVERRIDES]
-  local folder=$1 exe=$2 title=$3 overrides=${4:-$WINEDLLOVERRIDES} t0
+launch() {  # folder exe title [WINEDLLOVERRIDES [WINEDEBUG, its output to folder/debug.log]]
+  local folder=$1 exe=$2 title=$3 overrides=${4:-$WINEDLLOVERRIDES} debug=${5:-$WINEDEBUG} t0
   t0=$(now_ns)
-  (cd "$folder" && WINEDLLOVERRIDES="$overrides" exec "$wine_cmd" "$exe" </dev/null >/dev/null 2>&1) &
+  (cd "$folder" && WINEDLLOVERRIDES="$overrides" WINEDEBUG="$debug" exec "$wine_cmd" "$exe" </dev/null >/dev/null 2>debug.log) &
   app_pid=$!
   for _ in $(seq 3000); do
     xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1 && break
@@ -72,11 +77,13 @@ idle() {  # folder exe title [overrides] -> appends to the named result files
 declare -A app server start
 for round in $(seq "$rounds"); do
   echo "round $round of $rounds" >&2
-  read -r a s < <(idle "$work/plain" Quorvane.exe Quorvane); app[plain]+="$a "; server[plain]+="$s "
+  for exe in "${exes[@]}"; do
+    read -r a s < <(idle "$work/$exe" Quorvane.exe Quorvane); app[$exe]+="$a "; server[$exe]+="$s "
+  done
   read -r a s < <(idle "$work/baseline" idle_baseline.exe "Quorvane baseline"); app[base]+="$a "; server[base]+="$s "
 done
 for run in $(seq 7); do
-  launch "$work/plain" Quorvane.exe Quorvane; start[plain]+="$startup_ms "; finish
+  for exe in "${exes[@]}"; do launch "$work/$exe" Quorvane.exe Quorvane; start[$exe]+="$startup_ms "; finish; done
   launch "$work/baseline" idle_baseline.exe "Quorvane baseline"; start[base]+="$startup_ms "; finish
 done
 
@@ -88,7 +95,9 @@ start_pad_session "$root/build/windows" 4 || exit 1
 find_server
 for round in $(seq "$rounds"); do
   echo "round $round of $rounds, 4 virtual controllers" >&2
-  read -r a s < <(idle "$work/plain" Quorvane.exe Quorvane); app[pads]+="$a "; server[pads]+="$s "
+  for exe in "${exes[@]}"; do
+    read -r a s < <(idle "$work/$exe" Quorvane.exe Quorvane); app[pads$exe]+="$a "; server[pads$exe]+="$s "
+  done
   read -r a s < <(idle "$work/baseline" idle_baseline.exe "Quorvane baseline"); app[padbase]+="$a "; server[padbase]+="$s "
 done
 
@@ -111,72 +120,134 @@ for i in $(seq 0 $((presses - 1))); do
   echo "release 1 $button" >&"$pads"
   sleep "0.$((150 + RANDOM % 60))"  # a release for the latch, at a new point of the timer's period
 done
+finish
 
 # From plugging a fifth controller in (written to the pads' channel) to the probe seeing
-# the binding of a button it holds. Its product id sorts first, so it is controller 1;
-# it is unplugged again after each binding and plugged back with its identity.
+# the binding of its button, as a player presses it: pressed and released every few tens
+# of milliseconds from the plug on, until the label shows. Only the label is watched
+# meanwhile: nothing else lists the controllers in that time. Its product id sorts first,
+# so it is controller 1; it is unplugged after each binding and plugged back with its
+# identity.
 plugs=12
-plug_times=
-for i in $(seq 0 $((plugs - 1))); do
-  # The checked action, and a button whose label it does not show yet.
-  ask state
-  cursor=${reply##* check }; cursor=${cursor%% *}
-  labels=${reply#labels }; IFS='|' read -ra shown <<<"${labels% check *}"
-  button=$((i % 16))
-  [ "${shown[$cursor]}" = "JOY1_B$((button + 1))" ] && button=$(((button + 1) % 16))
-  t0=$(now_ns)
-  if [ "$i" -eq 0 ]; then echo "plug 5100" >&"$pads"; else echo "replug 5" >&"$pads"; fi
-  ask pads 5; [[ "$reply" == "pads 5 "* ]] || { echo "the fifth controller was not listed: $reply"; exit 1; }
-  echo "wait $cursor JOY1_B$((button + 1)) 5000" >&"${PROBE[1]}"
-  # Held, and reporting as a real pad does, so the device the tool opens after the plug sees it.
-  echo "press 5 $button" >&"$pads"
-  start_reports 5
-  IFS= read -r -t 10 reply <&"${PROBE[0]}" || { echo "no answer from the probe"; exit 1; }
-  stop_reports 5
-  reply=${reply%$'\r'}
-  [[ "$reply" == seen* ]] || { echo "plug $i did not bind: $reply"; exit 1; }
-  plug_times+="$(( (${reply#seen } - t0) / 1000 )) "  # microseconds
-  echo "release 5 $button" >&"$pads"
-  sleep 0.2
-  echo "unplug 5" >&"$pads"
-  ask pads 4
-  sleep "1.$((RANDOM % 5))"  # the unplug's own enumeration is over; the next plug starts afresh
+presser=
+press_until_bound() {  # pad button
+  ( while :; do
+      echo "press $1 $2" >&"$pads"; sleep 0.05
+      echo "release $1 $2" >&"$pads"; sleep 0.02
+    done ) &
+  presser=$!
+}
+stop_pressing() {  # pad button
+  kill "$presser" 2>/dev/null; wait "$presser" 2>/dev/null || true
+  echo "release $1 $2" >&"$pads"
+}
+plugged=
+declare -A plug_times cpu_burst listings
+plug_series() {  # exe
+  local i t0 cursor labels shown button
+  for i in $(seq 0 $((plugs - 1))); do
+    # The checked action, and a button whose label it does not show yet.
+    ask state
+    cursor=${reply##* check }; cursor=${cursor%% *}
+    labels=${reply#labels }; IFS='|' read -ra shown <<<"${labels% check *}"
+    button=$((i % 16))
+    [ "${shown[$cursor]}" = "JOY1_B$((button + 1))" ] && button=$(((button + 1) % 16))
+    echo "wait $cursor JOY1_B$((button + 1)) 5000" >&"${PROBE[1]}"
+    t0=$(now_ns)
+    if [ -z "$plugged" ]; then echo "plug 5100" >&"$pads"; plugged=1; else echo "replug 5" >&"$pads"; fi
+    press_until_bound 5 "$button"
+    IFS= read -r -t 10 reply <&"${PROBE[0]}" || { echo "no answer from the probe"; exit 1; }
+    stop_pressing 5 "$button"
+    reply=${reply%$'\r'}
+    [[ "$reply" == seen* ]] || { echo "plug $i did not bind: $reply"; exit 1; }
+    plug_times[$1]+="$(( (${reply#seen } - t0) / 1000 )) "  # microseconds
+    sleep 0.2
+    echo "unplug 5" >&"$pads"
+    ask pads 4
+    sleep "1.$((RANDOM % 5))"  # the unplug's own listings are over; the next plug starts afresh
+  done
+}
+
+# A loose cable: 30 plug events in about a second (pad 5 out and back in 15 times), then
+# 2 s for the tool to settle. The tool's CPU over that time, and how often it listed the
+# controllers: counted from Wine's trace of DirectInput in a second run, since tracing
+# costs CPU itself.
+enumerations() { grep -c 'dinput8_EnumDevices' "$1/debug.log" || true; }
+burst() {  # exe: sets burst_cpu_ms and burst_listings
+  local a0 n0
+  echo "replug 5" >&"$pads"; ask pads 5; sleep 1.5
+  a0=$(cpu_ns "$app_pid"); n0=$(enumerations "$work/$1")
+  for _ in $(seq 15); do
+    echo "unplug 5" >&"$pads"; sleep 0.033
+    echo "replug 5" >&"$pads"; sleep 0.033
+  done
+  sleep 2
+  burst_cpu_ms=$(awk -v n=$(($(cpu_ns "$app_pid") - a0)) 'BEGIN {printf "%.1f", n / 1e6}')
+  burst_listings=$(($(enumerations "$work/$1") - n0))
+  echo "unplug 5" >&"$pads"; ask pads 4; sleep 1.5
+}
+
+for exe in "${exes[@]}"; do
+  launch "$work/$exe" Quorvane.exe Quorvane
+  sleep 1
+  plug_series "$exe"
+  burst "$exe"; cpu_burst[$exe]=$burst_cpu_ms
+  finish
+  launch "$work/$exe" Quorvane.exe Quorvane "$WINEDLLOVERRIDES" "-all,trace+dinput"
+  sleep 1
+  burst "$exe"; listings[$exe]=$burst_listings
+  finish
 done
-finish
 stop_pad_session
 
 med() { tr ' ' '\n' <<<"$1" | grep . | median; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "-"}'; }
 
-qa=$(med "${app[plain]}"); qs=$(med "${server[plain]}")
 ba=$(med "${app[base]}"); bs=$(med "${server[base]}")
-pa=$(med "${app[pads]}"); ps=$(med "${server[pads]}")
 pba=$(med "${app[padbase]}"); pbs=$(med "${server[padbase]}")
+bt=$(med "${start[base]}")
 sorted=$(tr ' ' '\n' <<<"$latencies" | grep . | sort -n)
 lat_med=$(median <<<"$sorted" | awk '{printf "%.1f", $1 / 1000}')
 lat_p90=$(awk -v n="$presses" '{v[NR] = $1} END {i = int(0.9 * n + 0.999); printf "%.1f", v[i] / 1000}' <<<"$sorted")
 lat_max=$(tail -n 1 <<<"$sorted" | awk '{printf "%.1f", $1 / 1000}')
-plug_sorted=$(tr ' ' '\n' <<<"$plug_times" | grep . | sort -n)
-plug_med=$(median <<<"$plug_sorted" | awk '{printf "%.0f", $1 / 1000}')
-plug_max=$(tail -n 1 <<<"$plug_sorted" | awk '{printf "%.0f", $1 / 1000}')
-qt=$(med "${start[plain]}"); bt=$(med "${start[base]}")
+declare -A qa qs pa ps qt plug
+for exe in "${exes[@]}"; do
+  qa[$exe]=$(med "${app[$exe]}"); qs[$exe]=$(med "${server[$exe]}")
+  pa[$exe]=$(med "${app[pads$exe]}"); ps[$exe]=$(med "${server[pads$exe]}")
+  qt[$exe]=$(med "${start[$exe]}")
+  plug_sorted=$(tr ' ' '\n' <<<"${plug_times[$exe]}" | grep . | sort -n)
+  plug[$exe]="$(median <<<"$plug_sorted" | awk '{printf "%.0f", $1 / 1000}') ms ($(tail -n 1 <<<"$plug_sorted" | awk '{printf "%.0f", $1 / 1000}') ms)"
+done
 size=$(stat -c %s build/windows/Quorvane.exe)
 imports=$(x86_64-w64-mingw32-objdump -p build/windows/Quorvane.exe | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z\n' 'a-z ')
+# One row: figure, this tree's value, the before exe's (if given), the baseline's, the aim.
+row() {  # figure now before baseline aim
+  local ratio=
+  [ -z "$4" ] || ratio=$(ratio "${2% *}" "${4% *}")
+  if [ -n "$before_exe" ]; then echo "| $1 | $2 | $3 | $4 | $ratio | $5 |"; else echo "| $1 | $2 | $4 | $ratio | $5 |"; fi
+}
 
 echo
 echo "Medians of $rounds idle rounds (20 s each, after 3 s settle) and 7 start-ups; share of one core."
+[ -z "$before_exe" ] || echo "Before: $before_exe, measured in the same run."
 echo
-echo "| figure | Quorvane | baseline | ratio | aim |"
-echo "|---|---|---|---|---|"
-echo "| idle CPU, process | $qa % | $ba % | $(ratio "$qa" "$ba") | ≤ 1.5 |"
-echo "| idle CPU, process + wineserver | $qs % | $bs % | $(ratio "$qs" "$bs") | |"
-echo "| idle CPU with 4 virtual controllers, process | $pa % | $pba % | $(ratio "$pa" "$pba") | ≤ 1.5 |"
-echo "| idle CPU with 4 virtual controllers, process + wineserver | $ps % | $pbs % | $(ratio "$ps" "$pbs") | |"
-echo "| start-up to visible window | $qt ms | $bt ms | $(ratio "$qt" "$bt") | ≤ 1.2 |"
-echo "| press to label, median of $presses | $lat_med ms | | | ≤ 60 ms |"
-echo "| press to label, 90th percentile (max) | $lat_p90 ms ($lat_max ms) | | | |"
-echo "| plug to first binding, median of $plugs (max) | $plug_med ms ($plug_max ms) | | | ≤ 1 s |"
-echo "| size of Quorvane.exe | $size bytes ($((size / 1024)) KiB) | | | ≤ 64 KiB |"
-echo "| imports | $imports($(bash tests/delay_imports.sh build/windows/Quorvane.exe | tr '\n' ' ' | sed 's/ $//; s/ /, /g') delay-loaded) | | | system DLLs only |"
+if [ -n "$before_exe" ]; then
+  echo "| figure | Quorvane | before | baseline | ratio | aim |"; echo "|---|---|---|---|---|---|"
+else
+  echo "| figure | Quorvane | baseline | ratio | aim |"; echo "|---|---|---|---|---|"
+fi
+b=${exes[1]:-plain}
+row "idle CPU, process" "${qa[plain]} %" "${qa[$b]} %" "$ba %" "≤ 1.5"
+row "idle CPU, process + wineserver" "${qs[plain]} %" "${qs[$b]} %" "$bs %" ""
+row "idle CPU with 4 virtual controllers, process" "${pa[plain]} %" "${pa[$b]} %" "$pba %" "≤ 1.5"
+row "idle CPU with 4 virtual controllers, process + wineserver" "${ps[plain]} %" "${ps[$b]} %" "$pbs %" ""
+row "start-up to visible window" "${qt[plain]} ms" "${qt[$b]} ms" "$bt ms" "≤ 1.2"
+row "press to label, median of $presses" "$lat_med ms" "" "" "≤ 60 ms"
+row "press to label, 90th percentile (max)" "$lat_p90 ms ($lat_max ms)" "" "" ""
+row "plug to first binding, pressing, median of $plugs (max)" "${plug[plain]}" "${plug[$b]}" "" "≤ 150 ms"
+row "30 plug events in about 1 s: CPU of the tool" "${cpu_burst[plain]} ms" "${cpu_burst[$b]} ms" "" ""
+row "30 plug events in about 1 s: listings" "${listings[plain]}" "${listings[$b]}" "" "≤ 2"
+row "size of Quorvane.exe" "$size bytes ($((size / 1024)) KiB)" "" "" "≤ 32 KiB"
+row "imports" "$imports($(bash tests/delay_imports.sh build/windows/Quorvane.exe | tr '\n' ' ' | sed 's/ $//; s/ /, /g') delay-loaded)" "" "" "system DLLs only"
 echo
 "$wine_cmd" build/windows/capture_bench.exe </dev/null 2>/dev/null | tr -d '\r'

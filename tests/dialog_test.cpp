@@ -5,6 +5,7 @@
 #include <dbt.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -240,30 +241,76 @@ TEST_F(Dialog, ClicksChooseTheActionAndPlayerAndTheTimerAssigns) {
     EXPECT_EQ(BindingAt(2, 7), (Binding{3, 7}));
 }
 
-// A controller plugged in while the dialog is up: the burst of notifications it brings
-// leads to one new enumeration once it settles, and the new controller binds. Another
-// kind of device (a volume) is no reason to enumerate.
-TEST_F(Dialog, ABurstOfDeviceChangesListsTheControllersAgainOnce) {
-    Open(1);
-    ChoosePlayer(1);
-    auto enumerations = [] {
-        return std::count(fakeInput.log.begin(), fakeInput.log.end(), "EnumDevices type=4 flags=1");
+// Controllers plugged in or out while the dialog is up: the device notifications a test
+// sends, and how often the controllers are listed again, right after each "count". A
+// burst's first notification lists them at once, the rest restart the settle wait
+// (250 ms), after which they are listed once more only if any came; another kind of
+// device (a volume) is no reason to list them.
+//   nodes, arrival, removal, volume   one WM_DEVICECHANGE (the last with a volume's header)
+//   wait MS     the dialog runs that long
+//   count N     listings since the dialog opened
+//   plug        a second controller attached, its third button held, before the next listing
+//   binds       it binds for player 2 within 2 s
+TEST_F(Dialog, DeviceNotificationsListTheControllersAtOnceAndOnceMoreAfterTheWait) {
+    const struct {
+        const char* what;
+        const char* steps;
+    } rows[] = {
+        {"a volume arrival", "volume; count 0; wait 400; count 0"},
+        {"one notification", "arrival; count 1; wait 400; count 1"},
+        {"a removal alone", "removal; count 1; wait 400; count 1"},
+        {"DBT_DEVNODES_CHANGED alone", "nodes; count 1; wait 400; count 1"},
+        {"a plug's burst", "plug; nodes; count 1; arrival; nodes; count 1; binds; wait 400; count 2"},
+        {"two bursts farther apart than the wait", "arrival; wait 400; count 1; removal; count 2; wait 400; count 2"},
+        {"a burst during the wait restarts it",
+         "nodes; wait 100; arrival; wait 100; removal; wait 100; nodes; count 1; wait 100; count 1; wait 400; "
+         "count 2; wait 300; count 2"},
     };
-    DEV_BROADCAST_HDR volume = {sizeof volume, DBT_DEVTYP_VOLUME, 0};
-    SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, (LPARAM)&volume);
-    PumpUntil([] { return false; }, 500);
-    EXPECT_EQ(enumerations(), 1);
-
-    fakeInput.pads.resize(2);
-    PressButton(1, 2);
-    DEV_BROADCAST_HDR hid = {sizeof hid, DBT_DEVTYP_DEVICEINTERFACE, 0};
-    SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
-    SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, (LPARAM)&hid);
-    SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
-    EXPECT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY2_B3"; }, 3000));
-    PumpUntil([] { return false; }, 500);
-    EXPECT_EQ(enumerations(), 2);
-    EXPECT_EQ(CheckedSlot(), 1);
+    auto listings = [] {
+        return (int)std::count(fakeInput.log.begin(), fakeInput.log.end(), "EnumDevices type=4 flags=1");
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (IsWindow(dialog)) DestroyWindow(dialog);
+        MSG quit;  // the last row's dialog posted it
+        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        Open(1);
+        ChoosePlayer(1);
+        int before = listings();
+        DEV_BROADCAST_HDR hid = {sizeof hid, DBT_DEVTYP_DEVICEINTERFACE, 0};
+        DEV_BROADCAST_HDR volume = {sizeof volume, DBT_DEVTYP_VOLUME, 0};
+        std::string steps = row.steps;
+        for (size_t at = 0; at < steps.size();) {
+            size_t next = std::min(steps.find(';', at), steps.size());
+            char verb[16] = "";
+            int n = 0;
+            std::sscanf(steps.substr(at, next - at).c_str(), " %15s %d", verb, &n);
+            at = next + 1;
+            std::string step = verb;
+            SCOPED_TRACE(step + " " + std::to_string(n));
+            if (step == "nodes") {
+                SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+            } else if (step == "arrival") {
+                SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, (LPARAM)&hid);
+            } else if (step == "removal") {
+                SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, (LPARAM)&hid);
+            } else if (step == "volume") {
+                SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, (LPARAM)&volume);
+            } else if (step == "wait") {
+                PumpUntil([] { return false; }, (DWORD)n);
+            } else if (step == "count") {
+                EXPECT_EQ(listings() - before, n);
+            } else if (step == "plug") {
+                fakeInput.pads.resize(2);
+                PressButton(1, 2);
+            } else if (step == "binds") {
+                EXPECT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY2_B3"; }, 2000));
+                EXPECT_EQ(CheckedSlot(), 1);
+            } else {
+                ADD_FAILURE() << "no step " << step;
+            }
+        }
+    }
 }
 
 TEST_F(Dialog, ConfirmSavesShowsTheNoticeAndCloses) {
