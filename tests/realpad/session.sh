@@ -19,10 +19,10 @@ start_pad_session() {  # windows-build-dir pad-count
     { echo "session: the last Wine server of $WINEPREFIX did not end within 5 s"; return 1; }
   env "${settings[@]}" "$wine_cmd" cmd /c exit </dev/null >/dev/null 2>&1
   # Wine's device host, where the bus driver opens SDL and so loads the pads library.
-  within 150 prefix_runs 'winedevice\.exe' ||
-    { echo "session: Wine's services did not start (no winedevice.exe after 15 s)"; return 1; }
-  within 150 grep -q '^attached' "$pad_channel.log" 2>/dev/null ||
-    { echo "session: the pads library did not attach its pads in Wine's device host within 15 s" \
+  within 100 prefix_runs 'winedevice\.exe' ||
+    { echo "session: Wine's services did not start (no winedevice.exe after 10 s)"; return 1; }
+  within 100 grep -q '^attached' "$pad_channel.log" 2>/dev/null ||
+    { echo "session: the pads library did not attach its pads in Wine's device host within 10 s" \
            "(its log: $(cat "$pad_channel.log" 2>/dev/null || echo none))"; return 1; }
   within 50 test -p "$pad_channel" || { echo "session: no pads channel ($(cat "$pad_channel.log"))"; return 1; }
   exec {pads}<>"$pad_channel"  # read and write: never blocks, whoever reads it
