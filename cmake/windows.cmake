@@ -125,3 +125,9 @@ foreach(entry ${REALPAD_ENTRIES})
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/realpad/realpad.sh ${CMAKE_BINARY_DIR} ${scenario})
   set_tests_properties(realpad_${scenario} PROPERTIES RESOURCE_LOCK realpad TIMEOUT 120)
 endforeach()
+
+# A crash under Wine prints the debugger's backtrace and ends the program at once (the
+# test prefixes are set up for it), but the exit code Wine 8's debugger leaves it is
+# now and then 0: the crash's own line in the output fails the test.
+get_property(WINDOWS_TESTS DIRECTORY PROPERTY TESTS)
+set_tests_properties(${WINDOWS_TESTS} PROPERTIES FAIL_REGULAR_EXPRESSION "wine: Unhandled ")
