@@ -330,7 +330,9 @@ TEST_F(Dialog, AFailedSaveSaysWhyAndTheDialogStays) {
     notices.clear();
     Click(IDOK);
     EXPECT_EQ(notices, WideStrings{SAVED_NOTICE});
-    EXPECT_EQ(ReadFile("config.ini")[3], 4);
+    std::vector<unsigned char> file = ReadFile("config.ini");
+    ASSERT_EQ(file.size(), 74u);
+    EXPECT_EQ(file[3], 4);
 }
 
 TEST_F(Dialog, CancelAndTheCloseBoxWriteNothing) {

@@ -195,7 +195,9 @@ TEST_F(Editor, AFailedSaveIsReportedAndKeepsTheDialogAndTheEdits) {
     viewCalls.clear();
     OnConfirm();
     EXPECT_EQ(viewCalls, (Calls{"saved", "close"}));
-    EXPECT_EQ(ReadFile("config.ini")[3], 7);
+    std::vector<unsigned char> file = ReadFile("config.ini");
+    ASSERT_EQ(file.size(), 74u);
+    EXPECT_EQ(file[3], 7);
 }
 
 TEST_F(Editor, CancelClosesWithoutSaving) {
