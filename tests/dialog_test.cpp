@@ -115,7 +115,9 @@ protected:
         hook_ = SetWindowsHookExA(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
     }
     void TearDown() override {
-        if (IsWindow(dialog)) DestroyWindow(dialog);
+        // Every window the test left, a dialog that failed to close too: one left
+        // unpainted would hand out WM_PAINT for ever.
+        EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM) { return DestroyWindow(window); }, 0);
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {}
         UnhookWindowsHookEx(hook_);
