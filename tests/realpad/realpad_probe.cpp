@@ -153,9 +153,9 @@ void Confirm() {
         box = NoticeOf(dialog);
     }
     if (!box) return Answer("no notice");
-    // The box is found as soon as it exists, its text a moment later.
+    // The box is found as soon as it exists; its caption and text are set a moment later.
     wchar_t caption[64] = L"", text[512] = L"";
-    for (int i = 0; i < 100 && !text[0]; ++i) {
+    for (int i = 0; i < 100 && !(caption[0] && text[0]); ++i) {
         if (i) Sleep(10);
         GetWindowTextW(box, caption, 64);
         GetDlgItemTextW(box, 0xFFFF, text, 512);
