@@ -59,8 +59,11 @@ target_link_libraries(Quorvane PRIVATE dialog delay_load)
 target_compile_options(Quorvane PRIVATE ${PROGRAM_FLAGS})
 target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,-Map,Quorvane.map)
 
-quorvane_test(dialog_test tests/dialog_test.cpp tests/fakes/flush_seam.cpp ${RESOURCES})
+quorvane_test(dialog_test tests/dialog_test.cpp tests/fakes/flush_seam.cpp src/ui/main.cpp ${RESOURCES})
 target_link_libraries(dialog_test PRIVATE fake_dinput dialog)
+# The entry point's DLL guards, each on its own, against a stand-in beside the exe.
+add_dependencies(dialog_test planted_winmm)
+target_compile_definitions(dialog_test PRIVATE PLANTED_DLL="Z:${CMAKE_BINARY_DIR}/planted/winmm.dll")
 
 # Every caption, label and notice drawn whole in the fonts of the test prefix.
 quorvane_test(layout_test tests/layout_test.cpp ${RESOURCES})
@@ -130,3 +133,9 @@ foreach(entry ${REALPAD_ENTRIES})
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/realpad/realpad.sh ${CMAKE_BINARY_DIR} ${scenario})
   set_tests_properties(realpad_${scenario} PROPERTIES RESOURCE_LOCK realpad TIMEOUT 120)
 endforeach()
+
+# A crash under Wine prints the debugger's backtrace and ends the program at once (the
+# test prefixes are set up for it), but the exit code Wine 8's debugger leaves it is
+# now and then 0: the crash's own line in the output fails the test.
+get_property(WINDOWS_TESTS DIRECTORY PROPERTY TESTS)
+set_tests_properties(${WINDOWS_TESTS} PROPERTIES FAIL_REGULAR_EXPRESSION "wine: Unhandled ")

@@ -19,8 +19,8 @@ wine_cmd=/usr/lib/wine/wine64
 [ -x "$wine_cmd" ] || wine_cmd=$(command -v wine64 || command -v wine)
 
 # Makes the prefix once, before any test runs, so parallel tests do not race to create
-# it; then, on every run, sets what the dialog's fonts need (safe to repeat, and it
-# reaches prefixes made before).
+# it; then, on every run, sets what the dialog's fonts and a crashing test need (safe to
+# repeat, and it reaches prefixes made before).
 prepare_wine_prefix() {
   mkdir -p "$WINEPREFIX"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -38,6 +38,14 @@ prepare_wine_prefix() {
     </dev/null >/dev/null 2>&1
   # Wine's own fonts (Marlett draws the caption buttons) are not found without it.
   "$wine_cmd" reg add 'HKCU\Software\Wine\Fonts' /v Path /d 'Z:\usr\share\wine\fonts' /f </dev/null >/dev/null 2>&1
+  # In the test prefixes a crash starts the debugger on its own and, without its dialog
+  # (which would wait for a click until the test's timeout), prints the backtrace to the
+  # test's log and ends the program at once.
+  [ "$WINEPREFIX" != "$root/build/wine-desktop$locale_suffix" ] || return 0
+  local aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+  "$wine_cmd" reg add "$aedebug" /v Debugger /d 'winedbg --auto %ld %ld' /f </dev/null >/dev/null 2>&1
+  "$wine_cmd" reg add "$aedebug" /v Auto /d 1 /f </dev/null >/dev/null 2>&1
+  "$wine_cmd" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
 }
 
 use_headless_prefix() { export WINEPREFIX="$root/build/wine-headless$locale_suffix"; }

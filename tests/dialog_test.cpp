@@ -3,6 +3,7 @@
 #include "ui/config_dialog.h"
 
 #include <dbt.h>
+#include <delayimp.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -118,7 +119,9 @@ protected:
         hook_ = SetWindowsHookExA(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
     }
     void TearDown() override {
-        if (IsWindow(dialog)) DestroyWindow(dialog);
+        // Every window the test left, a dialog that failed to close too: one left
+        // unpainted would hand out WM_PAINT for ever.
+        EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM) { return DestroyWindow(window); }, 0);
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {}
         UnhookWindowsHookEx(hook_);
@@ -380,7 +383,9 @@ TEST_F(Dialog, AFailedSaveSaysWhyAndTheDialogStays) {
     notices.clear();
     Click(IDOK);
     EXPECT_EQ(notices, WideStrings{SAVED_NOTICE});
-    EXPECT_EQ(ReadFile("config.ini")[3], 4);
+    std::vector<unsigned char> file = ReadFile("config.ini");
+    ASSERT_EQ(file.size(), 74u);
+    EXPECT_EQ(file[3], 4);
 }
 
 TEST_F(Dialog, CancelAndTheCloseBoxWriteNothing) {
@@ -414,6 +419,45 @@ TEST_F(Dialog, EnterAndEscapeNeitherSaveNorClose) {
     EXPECT_FALSE(Closed());
     EXPECT_EQ(notices, WideStrings{});
     EXPECT_FALSE(std::filesystem::exists("config.ini"));
+}
+
+// A dinput8.dll or winmm.dll beside the exe (a mod loader's, one planted in Downloads)
+// must never be loaded. Each of the entry point's two guards is the only one on some
+// Windows, so each is shown on its own: after WinMain no load by name looks in the exe's
+// folder, and the delay-load hook takes the system folder's copy by its full path.
+TEST_F(Dialog, TheEntryPointLoadsDllsFromTheSystemFolderOnly) {
+    char folder[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, folder, MAX_PATH);
+    ASSERT_TRUE(length > 0 && length < MAX_PATH);
+    *std::strrchr(folder, '\\') = '\0';
+    const std::string name = "quorvane-planted-" + std::to_string(ProcessId()) + ".dll";
+    const std::string planted = std::string(folder) + "\\" + name;
+    ASSERT_TRUE(CopyFileA(PLANTED_DLL, planted.c_str(), FALSE));
+    HMODULE unguarded = LoadLibraryA(name.c_str());
+    EXPECT_NE(unguarded, nullptr) << "the stand-in is not found beside the exe even without the guard";
+    if (unguarded) FreeLibrary(unguarded);
+
+    ResetFakeInput(0);
+    joystickInput = JoystickInput();
+    bindingEditor = BindingEditor{};
+    PostQuitMessage(0);  // the loop ends as soon as it starts
+    EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOW), 0);
+    dialog = FindWindowA("#32770", "Quorvane");
+    HMODULE guarded = LoadLibraryA(name.c_str());
+    EXPECT_EQ(guarded, nullptr) << "loaded by name from the exe's folder";
+    if (guarded) FreeLibrary(guarded);
+    DeleteFileA(planted.c_str());
+    DeleteFileA((planted + ".loaded").c_str());
+
+    DelayLoadInfo load = {};
+    load.cb = sizeof load;
+    load.szDll = "winmm.dll";
+    HMODULE hooked = reinterpret_cast<HMODULE>(__pfnDliNotifyHook2(dliNotePreLoadLibrary, &load));
+    ASSERT_NE(hooked, nullptr) << "the hook loaded nothing, so the helper loads by name";
+    char path[MAX_PATH] = "", system[MAX_PATH] = "";
+    GetModuleFileNameA(hooked, path, MAX_PATH);
+    GetSystemDirectoryA(system, MAX_PATH);
+    EXPECT_EQ(lstrcmpiA(path, (std::string(system) + "\\winmm.dll").c_str()), 0) << path;
 }
 
 // The template as built into the executable, read back field by field.

@@ -1,7 +1,12 @@
 // The save's flush to the disk, as tests supply it: a switch that makes it fail as a
-// full disk does, and a hook run once inside the next flush (what another program does
-// while a save is between its write and its replace).
+// full disk does, a hook run once inside the next flush (what another program does
+// while a save is between its write and its replace), and a record of what went to the
+// disk: "file", or "folder: " and the names the folder held then.
 #pragma once
+
+#include <string>
+#include <vector>
 
 extern bool flushFails;
 extern void (*duringFlush)();
+extern std::vector<std::string> flushed;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "resource.h"
 
@@ -19,8 +20,8 @@ namespace {
 
 const int SLOTS = 9;
 const UINT WM_COMMAND_LINE = WM_APP + 1;
-const char SAVED_TEXT[] = "\x8D\x58\x90\x56\x8A\xAE\x97\xB9";                     // "更新完了"
-const char SAVED_CAPTION[] = "\x8D\x58\x90\x56\x82\xB5\x82\xDC\x82\xB5\x82\xBD";  // "更新しました"
+const wchar_t SAVED_TEXT[] = L"更新完了";
+const wchar_t SAVED_CAPTION[] = L"更新しました";
 
 IDirectInput8A* directInput;
 IDirectInputDevice8A* device;
@@ -134,6 +135,14 @@ void ChooseSlot(int slot) {
     Answer("slot %d", slot);
 }
 
+// The message box the dialog shows, if one is up.
+HWND NoticeOf(HWND dialog) {
+    for (HWND box = nullptr; (box = FindWindowExA(nullptr, box, "#32770", nullptr));) {
+        if (box != dialog && GetWindow(box, GW_OWNER) == dialog) return box;
+    }
+    return nullptr;
+}
+
 // "confirm": clicks "これで決定", reads the notice and dismisses it.
 void Confirm() {
     HWND dialog = Dialog();
@@ -141,14 +150,25 @@ void Confirm() {
     HWND box = nullptr;
     for (int i = 0; i < 500 && !box; ++i) {
         Sleep(10);
-        box = FindWindowA("#32770", SAVED_CAPTION);
+        box = NoticeOf(dialog);
     }
     if (!box) return Answer("no notice");
-    char text[64] = "";
-    GetWindowTextA(GetDlgItem(box, 0xFFFF), text, sizeof text);
-    bool saved = std::strcmp(text, SAVED_TEXT) == 0;
+    // The box is found as soon as it exists; its caption and text are set a moment later.
+    wchar_t caption[64] = L"", text[512] = L"";
+    for (int i = 0; i < 100 && !(caption[0] && text[0]); ++i) {
+        if (i) Sleep(10);
+        GetWindowTextW(box, caption, 64);
+        GetDlgItemTextW(box, 0xFFFF, text, 512);
+    }
     PostMessageA(box, WM_COMMAND, IDOK, 0);
-    Answer(saved ? "notice saved" : "notice other");
+    if (std::wcscmp(caption, SAVED_CAPTION) == 0 && std::wcscmp(text, SAVED_TEXT) == 0) return Answer("notice saved");
+    char shown[1024] = "";
+    int length = WideCharToMultiByte(CP_UTF8, 0, caption, -1, shown, 256, nullptr, nullptr);
+    if (length > 0) shown[length - 1] = '|';
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, shown + length, (int)sizeof shown - length, nullptr, nullptr);
+    for (char* c = shown; *c; ++c)
+        if (*c == '\n' || *c == '\r') *c = ' ';  // one answer, one line
+    Answer("notice other: %s", shown);
 }
 
 // Puts a window of the probe's own in front of the dialog.
