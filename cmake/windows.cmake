@@ -60,7 +60,7 @@ target_compile_options(Quorvane PRIVATE ${PROGRAM_FLAGS})
 target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,-Map,Quorvane.map)
 
 quorvane_test(dialog_test tests/dialog_test.cpp tests/fakes/flush_seam.cpp src/ui/main.cpp ${RESOURCES})
-target_link_libraries(dialog_test PRIVATE fake_dinput dialog)
+target_link_libraries(dialog_test PRIVATE fake_dinput dialog delay_load)
 # The entry point's DLL guards, each on its own, against a stand-in beside the exe.
 add_dependencies(dialog_test planted_winmm)
 target_compile_definitions(dialog_test PRIVATE PLANTED_DLL="Z:${CMAKE_BINARY_DIR}/planted/winmm.dll")

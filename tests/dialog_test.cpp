@@ -458,6 +458,22 @@ TEST_F(Dialog, TheEntryPointLoadsDllsFromTheSystemFolderOnly) {
     GetModuleFileNameA(hooked, path, MAX_PATH);
     GetSystemDirectoryA(system, MAX_PATH);
     EXPECT_EQ(lstrcmpiA(path, (std::string(system) + "\\winmm.dll").c_str()), 0) << path;
+
+    // The slot the helper writes a function's address to may be read-only (newer linkers
+    // put the table there): the hook opens it for the helper and closes it after.
+    void* page = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READONLY);
+    ASSERT_NE(page, nullptr);
+    load.ppfn = static_cast<FARPROC*>(page);
+    auto protection = [page] {
+        MEMORY_BASIC_INFORMATION info = {};
+        VirtualQuery(page, &info, sizeof info);
+        return info.Protect;
+    };
+    EXPECT_EQ(__pfnDliNotifyHook2(dliStartProcessing, &load), nullptr);
+    EXPECT_EQ(protection(), (DWORD)PAGE_READWRITE) << "the helper's write would fault";
+    EXPECT_EQ(__pfnDliNotifyHook2(dliNoteEndProcessing, &load), nullptr);
+    EXPECT_EQ(protection(), (DWORD)PAGE_READONLY);
+    VirtualFree(page, 0, MEM_RELEASE);
 }
 
 // The template as built into the executable, read back field by field.
