@@ -68,11 +68,16 @@ start_wine() {
 # goes is not among the processes it kills and would wait forever: end those by PID too.
 stop_wine() {
   wineserver -k 2>/dev/null
-  local pid
-  for pid in $(pgrep -f '^[A-Za-z]:\\'); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && kill -KILL "$pid" 2>/dev/null
-  done
+  kill -KILL $(prefix_pids '^[A-Za-z]:\\') 2>/dev/null
   return 0
+}
+
+# The processes of this prefix whose command line matches the pattern, a PID a line.
+prefix_pids() {  # pattern
+  local pid
+  for pid in $(pgrep -f "$1"); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+  done
 }
 
 # Starts Xvfb on a free display; sets DISPLAY and xvfb_pid.

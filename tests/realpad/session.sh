@@ -18,8 +18,7 @@ start_pad_session() {  # windows-build-dir pad-count
   within 50 env "${settings[@]}" wineserver -p </dev/null >/dev/null 2>&1 ||
     { echo "session: the last Wine server of $WINEPREFIX did not end within 5 s"; return 1; }
   env "${settings[@]}" "$wine_cmd" cmd /c exit </dev/null >/dev/null 2>&1
-  # Wine's device host, where the bus driver opens SDL and so loads the pads library.
-  within 100 prefix_runs 'winedevice\.exe' ||
+  within 100 device_host_runs ||
     { echo "session: Wine's services did not start (no winedevice.exe after 10 s)"; return 1; }
   within 100 grep -q '^attached' "$pad_channel.log" 2>/dev/null ||
     { echo "session: the pads library did not attach its pads in Wine's device host within 10 s" \
@@ -41,14 +40,8 @@ within() {  # N command...
   return 1
 }
 
-# A process of this prefix whose command line matches the pattern.
-prefix_runs() {  # pattern
-  local pid
-  for pid in $(pgrep -f "$1"); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
-  done
-  return 1
-}
+# Wine's device host, where the bus driver opens SDL and so loads the pads library.
+device_host_runs() { [ -n "$(prefix_pids 'winedevice\.exe')" ]; }
 
 # A real pad reports its state every few milliseconds; a virtual one only when it changes,
 # so a button pressed before a device was opened stays unseen by it. Moving the stick a
