@@ -245,28 +245,35 @@ TEST_F(Dialog, ClicksChooseTheActionAndPlayerAndTheTimerAssigns) {
 }
 
 // Controllers plugged in or out while the dialog is up: the device notifications a test
-// sends, and how often the controllers are listed again, right after each "count". Every
-// notification of a burst restarts the settle wait (250 ms), after which they are listed
-// once; another kind of device (a volume) is no reason to list them.
+// sends, and how often the controllers are listed again, right after each "count". A
+// burst's first notification lists them at once, the rest restart the settle wait
+// (250 ms), after which they are listed once more only if any came; another kind of
+// device (a volume) is no reason to list them.
 //   nodes, arrival, removal, volume   one WM_DEVICECHANGE (the last with a volume's header)
 //   wait MS     the dialog runs that long
 //   count N     listings since the dialog opened
 //   plug        a second controller attached, its third button held, before the next listing
 //   binds       it binds for player 2 within 2 s
-TEST_F(Dialog, DeviceNotificationsListTheControllersOnceTheBurstSettles) {
+//   acquiring   the next Acquire lets a DBT_DEVNODES_CHANGED through, as Wine's does
+//   lost        controller 1 unplugged: its reads fail until a tick acquires it again
+TEST_F(Dialog, DeviceNotificationsListTheControllersAtOnceAndOnceMoreAfterTheWait) {
     const struct {
         const char* what;
         const char* steps;
     } rows[] = {
         {"a volume arrival", "volume; count 0; wait 400; count 0"},
-        {"one notification", "arrival; count 0; wait 400; count 1"},
-        {"a removal alone", "removal; count 0; wait 400; count 1"},
-        {"DBT_DEVNODES_CHANGED alone", "nodes; count 0; wait 400; count 1"},
-        {"a plug's burst", "plug; nodes; arrival; nodes; count 0; binds; count 1; wait 400; count 1"},
-        {"two bursts farther apart than the wait", "arrival; wait 400; count 1; removal; count 1; wait 400; count 2"},
+        {"one notification", "arrival; count 1; wait 400; count 1"},
+        {"a removal alone", "removal; count 1; wait 400; count 1"},
+        {"DBT_DEVNODES_CHANGED alone", "nodes; count 1; wait 400; count 1"},
+        {"a plug's burst", "plug; nodes; count 1; arrival; nodes; count 1; binds; wait 400; count 2"},
+        {"two bursts farther apart than the wait", "arrival; wait 400; count 1; removal; count 2; wait 400; count 2"},
         {"a burst during the wait restarts it",
-         "nodes; wait 100; arrival; wait 100; removal; wait 100; nodes; wait 100; count 0; wait 400; count 1; "
-         "wait 300; count 1"},
+         "nodes; wait 100; arrival; wait 100; removal; wait 100; nodes; count 1; wait 100; count 1; wait 400; "
+         "count 2; wait 300; count 2"},
+        // Not inside the call that is using the controllers: once more after the wait.
+        {"a notification while a tick acquires a lost controller", "acquiring; lost; count 0; wait 400; count 1"},
+        {"a notification while the second listing sets a controller up",
+         "nodes; arrival; plug; acquiring; wait 400; count 2; binds; wait 400; count 3"},
     };
     auto listings = [] {
         return (int)std::count(fakeInput.log.begin(), fakeInput.log.end(), "EnumDevices type=4 flags=1");
@@ -305,6 +312,12 @@ TEST_F(Dialog, DeviceNotificationsListTheControllersOnceTheBurstSettles) {
             } else if (step == "plug") {
                 fakeInput.pads.resize(2);
                 PressButton(1, 2);
+            } else if (step == "acquiring") {
+                fakeInput.duringAcquire = [] { SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0); };
+            } else if (step == "lost") {
+                fakeInput.pads[0].attached = false;
+                fakeInput.pads[0].poll = DIERR_INPUTLOST;
+                EXPECT_TRUE(PumpUntil([] { return fakeInput.pads[0].acquires > 1; }, 1000));
             } else if (step == "binds") {
                 EXPECT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY2_B3"; }, 2000));
                 EXPECT_EQ(CheckedSlot(), 1);
@@ -312,6 +325,7 @@ TEST_F(Dialog, DeviceNotificationsListTheControllersOnceTheBurstSettles) {
                 ADD_FAILURE() << "no step " << step;
             }
         }
+        for (const std::string& call : fakeInput.log) EXPECT_EQ(call.find("freed"), std::string::npos) << call;
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <malloc.h>
 
@@ -259,6 +260,21 @@ TEST(JoystickInput, EnumeratingAgainKeepsListedControllersAndSetsUpNewOnes) {
     input.PollAll();
     EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{5});
     for (int pad = 0; pad < 4; ++pad) EXPECT_EQ(fakeInput.pads[pad].references, pad == 1) << "pad " << pad;
+
+    // Asked for from inside an Acquire (a window message that DirectInput let through),
+    // while the controllers are listed or read, a listing does nothing and says so.
+    HRESULT inside = 0;
+    fakeInput.duringAcquire = [&] { inside = input.Enumerate(WINDOW); };
+    ASSERT_EQ(Relist(input), 0);  // sets pads 2 and 3 up
+    EXPECT_EQ(inside, E_PENDING);
+    fakeInput.pads[1].poll = DIERR_INPUTLOST;
+    inside = 0;
+    fakeInput.duringAcquire = [&] { inside = input.Enumerate(WINDOW); };
+    input.PollAll();
+    EXPECT_EQ(inside, E_PENDING);
+    EXPECT_EQ(std::count(fakeInput.log.begin(), fakeInput.log.end(), "EnumDevices type=4 flags=1"), 2);
+    ASSERT_EQ(input.DeviceCount(), 3);
+    for (int pad = 0; pad < 4; ++pad) EXPECT_EQ(fakeInput.pads[pad].references, pad > 0) << "pad " << pad;
 }
 
 // Before Initialize (no step), or after it failed at a step: no controller. Without

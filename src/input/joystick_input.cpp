@@ -35,7 +35,7 @@ void ReadPad(const DIJOYSTATE& joy, PadState& pad) {
 }  // namespace
 
 JoystickInput::JoystickInput()
-    : directInput(nullptr), devices(), instances(), count(0), driverLimit(0), states(nullptr) {}
+    : directInput(nullptr), devices(), instances(), count(0), driverLimit(0), states(nullptr), busy(false) {}
 
 // The controllers of one enumeration, in its order, before they replace the current ones.
 struct JoystickInput::Listing {
@@ -92,7 +92,17 @@ HRESULT JoystickInput::Initialize(HINSTANCE instance, HWND window) {
 HRESULT JoystickInput::Enumerate(HWND window) {
     // A device change may come before Initialize, or after it failed.
     if (!directInput) return DIERR_NOTINITIALIZED;
+    // DirectInput takes the window's sent messages while it acquires or releases a device
+    // (it waits on a thread of its own), device notifications among them: a listing asked
+    // for then would change the controllers under the call that is using them.
+    if (busy) return E_PENDING;
+    busy = true;
+    HRESULT result = List(window);
+    busy = false;
+    return result;
+}
 
+HRESULT JoystickInput::List(HWND window) {
     Listing listing;
     listing.input = this;
     listing.count = 0;
@@ -159,6 +169,7 @@ HRESULT JoystickInput::Configure(IDirectInputDevice8A* device, HWND window) {
 }
 
 HRESULT JoystickInput::PollAll() {
+    busy = true;  // a lost controller is acquired again
     HRESULT firstFailure = 0;
     for (int i = 0; i < count; ++i) {
         IDirectInputDevice8A* device = devices[i];
@@ -181,5 +192,6 @@ HRESULT JoystickInput::PollAll() {
             device->Acquire();
         }
     }
+    busy = false;
     return firstFailure;
 }

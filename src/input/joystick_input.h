@@ -31,6 +31,8 @@ public:
     // DirectInput's order: a controller still listed keeps its open device (a held
     // button stays held), a new one is set up, one no longer listed is released. Every
     // PadState starts all zero. If the listing fails, the controllers stay as they were.
+    // Asked while the controllers are being listed or read (from a window message that
+    // DirectInput let through), it does nothing and returns E_PENDING.
     HRESULT Enumerate(HWND window);
 
     // Reads every controller into its PadState. A controller that fails is cleared and
@@ -43,6 +45,7 @@ public:
 private:
     struct Listing;
     static BOOL CALLBACK OnDeviceFound(const DIDEVICEINSTANCEA* device, void* listing);
+    HRESULT List(HWND window);
     HRESULT Configure(IDirectInputDevice8A* device, HWND window);
 
     IDirectInput8A* directInput;
@@ -51,6 +54,7 @@ private:
     int count;
     unsigned int driverLimit;
     PadState* states;
+    bool busy;  // inside Enumerate or PollAll
 };
 
 // The one instance of the process.

@@ -12,10 +12,13 @@ namespace {
 const UINT_PTR TIMER_POLL = 0x7FFF;
 const UINT POLL_PERIOD_MS = 60;
 
-// Controllers come and go in bursts of notifications; they are listed again once, a
-// moment after the last one.
+// Controllers come and go in bursts of notifications (a loose cable brings many in a
+// row). The first of a burst lists them at once; the rest only restart the wait, after
+// which they are listed once more if any came.
 const UINT_PTR TIMER_DEVICES = 0x7FFE;
 const UINT DEVICES_SETTLE_MS = 250;
+bool devicesSettling;          // the wait runs
+bool devicesChangedMeanwhile;  // a notification came during it
 // {4D1E55B2-F16F-11CF-88CB-001111000030}: HID device interfaces, game controllers among them.
 const GUID HID_INTERFACES = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 HDEVNOTIFY deviceNotification;
@@ -57,6 +60,7 @@ void WatchDevices(HWND dialog) {
 
 BOOL OnInitDialog(HWND dialog) {
     SetTimer(dialog, TIMER_POLL, POLL_PERIOD_MS, nullptr);
+    devicesSettling = false;
     WatchDevices(dialog);
     controls.dialog = dialog;
     for (ActionSlot slot = 0; slot < ACTION_COUNT; ++slot) {
@@ -98,19 +102,42 @@ BOOL OnCommand(int id, int notification) {
     return FALSE;
 }
 
-// Every change of a burst restarts the wait. Of the structure only its header is read,
-// which its ANSI and wide forms share (Wine hands every window the wide one).
+// A notification can come while the controllers are being listed or read: DirectInput
+// lets the window's sent messages through as it works. They are listed after the wait
+// then, not inside that call.
+void ListControllers(HWND dialog) {
+    if (joystickInput.Enumerate(dialog) != E_PENDING) return;
+    devicesChangedMeanwhile = true;
+    SetTimer(dialog, TIMER_DEVICES, DEVICES_SETTLE_MS, nullptr);
+}
+
+// Two listings per burst at most. The first, at once, is the player's: a pad plugged in
+// reads on the next tick. The second catches what the system finished after it: on
+// Windows a controller's driver may take longer than the first notification, and its
+// interface arrives later. Of the structure only its header is read, which its ANSI and
+// wide forms share (Wine hands every window the wide one).
 BOOL OnDeviceChange(HWND dialog, WPARAM event, LPARAM data) {
     bool interfaceEvent = (event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE) && data &&
                           reinterpret_cast<const DEV_BROADCAST_HDR*>(data)->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE;
     if (event != DBT_DEVNODES_CHANGED && !interfaceEvent) return FALSE;
-    SetTimer(dialog, TIMER_DEVICES, DEVICES_SETTLE_MS, nullptr);
+    SetTimer(dialog, TIMER_DEVICES, DEVICES_SETTLE_MS, nullptr);  // restarts a running wait
+    if (devicesSettling) {
+        devicesChangedMeanwhile = true;
+    } else {
+        devicesSettling = true;
+        devicesChangedMeanwhile = false;
+        ListControllers(dialog);
+    }
     return TRUE;
 }
 
 BOOL OnDevicesSettled(HWND dialog) {
     KillTimer(dialog, TIMER_DEVICES);  // once per burst, never periodic
-    joystickInput.Enumerate(dialog);
+    if (devicesChangedMeanwhile) {
+        devicesChangedMeanwhile = false;
+        ListControllers(dialog);  // still settling: a notification during it waits again
+    }
+    devicesSettling = devicesChangedMeanwhile;
     return TRUE;
 }
 

@@ -78,6 +78,10 @@ public:
     STDMETHOD(Acquire)() override {
         ++Pad().acquires;
         Log("pad%d Acquire", index_);
+        std::function<void()> during = std::move(fakeInput.duringAcquire);
+        fakeInput.duringAcquire = nullptr;
+        if (during) during();
+        if (references_ == 0) Log("pad%d Acquire on a freed device", index_);
         return DI_OK;
     }
     STDMETHOD(Poll)() override {

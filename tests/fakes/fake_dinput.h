@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <dinput.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ struct FakeDirectInput {
     // may come twice or not at all while devices change); when they run out, the
     // attached pads.
     std::vector<std::vector<int>> listings;
+    // Runs inside the next Acquire, as Wine's lets the window's sent messages through
+    // while it waits on a thread of its own.
+    std::function<void()> duringAcquire;
     bool logPolling = false;
     std::vector<std::string> log;
 };
