@@ -67,9 +67,10 @@ start_wine() {
 # Ends the prefix's server and what runs in it. A service still starting when the server
 # goes is not among the processes it kills and would wait forever: end those by PID too.
 stop_wine() {
-  wineserver -k 2>/dev/null
-  kill -KILL $(prefix_pids '^[A-Za-z]:\\') 2>/dev/null
-  return 0
+  local left
+  wineserver -k 2>/dev/null || true  # no server: nothing to end
+  left=$(prefix_pids '^[A-Za-z]:\\')
+  [ -z "$left" ] || kill -KILL $left 2>/dev/null || true
 }
 
 # The processes of this prefix whose command line matches the pattern, a PID a line.
@@ -78,6 +79,7 @@ prefix_pids() {  # pattern
   for pid in $(pgrep -f "$1"); do
     tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
   done
+  return 0  # for callers under set -e
 }
 
 # Starts Xvfb on a free display; sets DISPLAY and xvfb_pid.
