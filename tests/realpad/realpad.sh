@@ -5,7 +5,7 @@
 # library preloaded into Wine's services and its own X display; the probe reads and
 # works the dialog as a player would, and the steps below press the pads.
 set -uo pipefail
-build=$1
+build=$(cd "$1" && pwd)  # the pads library is preloaded by this path, from another folder
 name=$2
 
 # name | pads | steps, separated by ";". Pads and buttons count from 1 and 0.
