@@ -92,9 +92,9 @@ HRESULT JoystickInput::Initialize(HINSTANCE instance, HWND window) {
 HRESULT JoystickInput::Enumerate(HWND window) {
     // A device change may come before Initialize, or after it failed.
     if (!directInput) return DIERR_NOTINITIALIZED;
-    // DirectInput takes the window's sent messages while it acquires or releases a device
-    // (it waits on a thread of its own), device notifications among them: a listing asked
-    // for then would change the controllers under the call that is using them.
+    // DirectInput may take the window's sent messages while it acquires or releases a
+    // device (Wine's waits on a thread of its own), device notifications among them: a
+    // listing asked for then would change the controllers under the call using them.
     if (busy) return E_PENDING;
     busy = true;
     HRESULT result = List(window);
