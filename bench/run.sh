@@ -32,7 +32,7 @@ cp build/windows/idle_baseline.exe "$work/baseline/"
 
 now_ns() { date +%s%N; }
 # CPU time in ns of every thread of a process, from the scheduler's own accounting.
-cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%d\n", s}'; }
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f\n", s}'; }  # %d stops at 2^31 in mawk
 # The Wine server of this prefix: it works in a folder named after the prefix's inode.
 find_server() {
   local server_dir pid
@@ -129,18 +129,6 @@ finish
 # so it is controller 1; it is unplugged after each binding and plugged back with its
 # identity.
 plugs=12
-presser=
-press_until_bound() {  # pad button
-  ( while :; do
-      echo "press $1 $2" >&"$pads"; sleep 0.05
-      echo "release $1 $2" >&"$pads"; sleep 0.02
-    done ) &
-  presser=$!
-}
-stop_pressing() {  # pad button
-  kill "$presser" 2>/dev/null; wait "$presser" 2>/dev/null || true
-  echo "release $1 $2" >&"$pads"
-}
 plugged=
 declare -A plug_times cpu_burst listings
 plug_series() {  # exe
@@ -155,9 +143,9 @@ plug_series() {  # exe
     echo "wait $cursor JOY1_B$((button + 1)) 5000" >&"${PROBE[1]}"
     t0=$(now_ns)
     if [ -z "$plugged" ]; then echo "plug 5100" >&"$pads"; plugged=1; else echo "replug 5" >&"$pads"; fi
-    press_until_bound 5 "$button"
+    start_pressing 5 "$button"
     IFS= read -r -t 10 reply <&"${PROBE[0]}" || { echo "no answer from the probe"; exit 1; }
-    stop_pressing 5 "$button"
+    stop_reports 5; echo "release 5 $button" >&"$pads"
     reply=${reply%$'\r'}
     [[ "$reply" == seen* ]] || { echo "plug $i did not bind: $reply"; exit 1; }
     plug_times[$1]+="$(( (${reply#seen } - t0) / 1000 )) "  # microseconds

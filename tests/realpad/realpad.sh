@@ -143,10 +143,7 @@ for step in "${list[@]}"; do
     plug | replug) plugged_at=$(date +%s%N); change_pads 1 "$verb" $a $b ;;
     plug-pressing)
       plugged_at=$(date +%s%N) listed=$((listed + 1))
-      echo plug >&"$pads"
-      # Wine drops a press made before it has the pad: one held from the plug on would never show.
-      ( while :; do echo "press $a $b" >&"$pads"; sleep 0.05; echo "release $a $b" >&"$pads"; sleep 0.02; done ) &
-      reports[$a]=$! ;;
+      echo plug >&"$pads"; start_pressing "$a" "$b" ;;
     loose)
       for i in $(seq "$b"); do
         echo "unplug $a" >&"$pads"; sleep "0.$((100 + RANDOM % 200))"

@@ -51,6 +51,15 @@ start_reports() {  # pad
   ( v=0; while :; do v=$((1000 - v)); echo "axis $1 0 $v" >&"$pads"; sleep 0.01; done ) &
   reports[$1]=$!
 }
+# A player pressing pad $1's button $2 again and again (50 ms down, 20 ms up) until
+# stop_reports: a press made before Wine has a pad is never seen, even while held.
+start_pressing() {  # pad button
+  ( while :; do
+      echo "press $1 $2" >&"$pads"; sleep 0.05
+      echo "release $1 $2" >&"$pads"; sleep 0.02
+    done ) &
+  reports[$1]=$!
+}
 stop_reports() {  # pad
   [ -n "${reports[$1]:-}" ] || return 0
   kill "${reports[$1]}" 2>/dev/null; wait "${reports[$1]}" 2>/dev/null || true
