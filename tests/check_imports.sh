@@ -2,7 +2,7 @@
 # Quorvane.exe must run from a bare folder: it may import Windows system DLLs only,
 # never a MinGW runtime DLL. dinput8 and winmm are loaded on first use (delay-loaded),
 # so they have delay-load descriptors, not entries in its import table. It carries its version
-# for Explorer, and stays small. Given the release zip too, checks what a player gets.
+# for Explorer and its manifest, and stays small. Given the release zip too, checks what a player gets.
 # Usage: check_imports.sh EXE VERSION [ZIP]
 set -euo pipefail
 exe=$1 version=$2 zip=${3:-}
@@ -49,6 +49,16 @@ for block in 041104B0 040904B0; do
   done
 done
 grep -A 2 "041104B0\$" <<<"$texts" | grep -q '人' || fail "no Japanese file description"
+pass
+
+# The manifest: asInvoker, the system's look, each Windows from Vista as itself, drawn at
+# the display's own scale.
+manifest=$(wrestool -x --raw --type=24 "$exe" | tr -s ' \n' ' ')
+for entry in 'level="asInvoker" uiAccess="false"' 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
+    e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a 4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 \
+    1f676c76-80e1-4239-95bb-83d0f6d0da78 8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a '>true/pm<' '>PerMonitorV2, PerMonitor<'; do
+  [[ "$manifest" == *"$entry"* ]] || fail "the manifest lacks $entry"
+done
 pass
 
 if [ -n "$zip" ]; then
