@@ -141,6 +141,19 @@ BOOL OnDevicesSettled(HWND dialog) {
     return TRUE;
 }
 
+// The keys the dialog manager would turn into "これで決定" or "考え直す" (Enter, Esc, and
+// the rare Execute and Ctrl+Break): a stray one must neither save nor close.
+bool IsOkOrCancelKey(const MSG& message) {
+    if (message.message != WM_KEYDOWN) return false;
+    switch (message.wParam) {
+    case VK_RETURN:
+    case VK_ESCAPE:
+    case VK_EXECUTE:
+    case VK_CANCEL: return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 HWND CreateConfigDialog(HINSTANCE instance) {
@@ -148,9 +161,11 @@ HWND CreateConfigDialog(HINSTANCE instance) {
 }
 
 int RunMessageLoop() {
-    // No IsDialogMessage: Enter and Esc must not save or close.
+    // The dialog manager's keyboard (Tab, Shift+Tab, the arrows among the actions, Alt+↓
+    // on the list), except those keys: they go to the focused control as they are.
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!IsOkOrCancelKey(message) && IsDialogMessageW(controls.dialog, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
