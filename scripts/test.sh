@@ -47,7 +47,7 @@ step "Fuzzing the bindings file and labels (20 s)"
 
 if clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc tests/fuzz_bindings.cpp \
      src/bindings/bindings.cpp src/bindings/labels.cpp src/bindings/replace_file.cpp \
-     src/bindings/flush_to_disk.cpp -o build/fuzz_bindings &&
+     src/bindings/flush_and_pause.cpp -o build/fuzz_bindings &&
    (cd build && ./fuzz_bindings -max_total_time=20 -print_final_stats=1 -artifact_prefix=results/ > results/fuzz.log 2>&1); then
   fuzz_runs=$(sed -n 's/^stat::number_of_executed_units: *//p' build/results/fuzz.log)
   echo "fuzzing: $fuzz_runs inputs, no fault"

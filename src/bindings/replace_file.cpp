@@ -9,9 +9,8 @@ const int RETRY_TOTAL_MS = 100;
 
 enum Outcome { DONE, BUSY, FAILED };
 
-// Each system's own clock and pause.
+// Each system's own clock.
 unsigned long long NowMs();
-void PauseMs(int ms);
 
 // Calls `attempt` until it is done, fails, or stays busy for the whole wait (BUSY).
 template <typename Attempt>
@@ -20,7 +19,7 @@ Outcome Retry(Attempt attempt) {
     for (;;) {
         Outcome outcome = attempt();
         if (outcome != BUSY || NowMs() - start >= (unsigned long long)RETRY_TOTAL_MS) return outcome;
-        PauseMs(RETRY_PAUSE_MS);
+        PauseBeforeRetry(RETRY_PAUSE_MS);
     }
 }
 
@@ -45,7 +44,6 @@ const DWORD TEMP_SHARING = FILE_SHARE_READ;
 bool IsLockError(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
 
 unsigned long long NowMs() { return GetTickCount64(); }
-void PauseMs(int ms) { Sleep(ms); }
 
 bool DeleteByHandle(HANDLE file) {
     FILE_DISPOSITION_INFO disposition = {TRUE};
@@ -197,11 +195,6 @@ unsigned long long NowMs() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return (unsigned long long)now.tv_sec * 1000 + (unsigned long long)now.tv_nsec / 1000000;
-}
-
-void PauseMs(int ms) {
-    timespec pause = {0, ms * 1000000L};
-    nanosleep(&pause, NULL);
 }
 
 // Every save holds this lock on the folder from removing a stale temporary file until

@@ -19,6 +19,10 @@ typedef void* FileHandle;  // a HANDLE
 typedef int FileHandle;  // a descriptor
 #endif
 
-// Pushes what was written to the disk itself. Alone in its own file, so that a test
-// can make it fail as a failing disk does.
+// Pushes what was written to the disk itself. Alone in its own file with the pause
+// below, so that a test can make it fail as a failing disk does.
 bool FlushToDisk(FileHandle file);
+
+// The pause between two tries of a save that met a lock; a test lets go of its lock
+// in it, once the save is seen to wait.
+void PauseBeforeRetry(int ms);

@@ -10,6 +10,8 @@
 #else
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <ctime>
 #endif
 
 #include "bindings/replace_file.h"
@@ -17,6 +19,8 @@
 bool flushFails = false;
 void (*duringFlush)() = nullptr;
 std::vector<std::string> flushed;
+int pauses = 0;
+void (*duringPause)() = nullptr;
 
 namespace {
 
@@ -67,5 +71,19 @@ bool FlushToDisk(FileHandle file) {
     return FlushFileBuffers(file) != 0;
 #else
     return fsync(file) == 0;
+#endif
+}
+
+void PauseBeforeRetry(int ms) {
+    ++pauses;
+    if (void (*hook)() = duringPause) {
+        duringPause = nullptr;
+        hook();
+    }
+#ifdef _WIN32
+    Sleep((DWORD)ms);
+#else
+    timespec pause = {0, ms * 1000000L};
+    nanosleep(&pause, nullptr);
 #endif
 }
