@@ -77,6 +77,11 @@ foreach(test dialog_test layout_test)
     ENVIRONMENT "LANG=en_US.UTF-8;LC_ALL=en_US.UTF-8;WINEPREFIX=${CMAKE_SOURCE_DIR}/build/wine-headless-en_US"
     ENVIRONMENT_MODIFICATION "GTEST_OUTPUT=string_append:${test}_english.xml")
 endforeach()
+# And at 150 %, as most players' laptops are set: 144 DPI in a prefix of its own.
+add_test(NAME layout_test_144dpi COMMAND layout_test)
+set_tests_properties(layout_test_144dpi PROPERTIES TIMEOUT 120
+  ENVIRONMENT "WINEPREFIX=${CMAKE_SOURCE_DIR}/build/wine-headless-144dpi"
+  ENVIRONMENT_MODIFICATION "GTEST_OUTPUT=string_append:layout_test_144dpi.xml")
 
 add_test(NAME exe_imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/check_imports.sh $<TARGET_FILE:Quorvane> ${PROJECT_VERSION})
 

@@ -8,6 +8,9 @@ export LANG=$locale_name LC_ALL=$locale_name
 # whenever a program starts under another code page than the last one.
 locale_suffix=
 [ "$locale_name" = ja_JP.UTF-8 ] || locale_suffix="-${locale_name%%.*}"
+# The display's scale as Windows sets it: QUORVANE_DPI=144 is 150 %, in prefixes of its own.
+dpi=${QUORVANE_DPI:-}
+[ -z "$dpi" ] || locale_suffix="$locale_suffix-${dpi}dpi"
 # Two Wine prefixes of the project's own: one for the user's desktop, one for virtual
 # displays (tests, benchmarks, screenshots), where no window manager runs.
 export WINEPREFIX="$root/build/wine-desktop$locale_suffix"
@@ -36,6 +39,8 @@ prepare_wine_prefix() {
   # FontSubstitutes, survive a run in another locale.
   "$wine_cmd" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d 'Ume UI Gothic' /f \
     </dev/null >/dev/null 2>&1
+  [ -z "$dpi" ] ||
+    "$wine_cmd" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null >/dev/null 2>&1
   # Wine's own fonts (Marlett draws the caption buttons) are not found without it.
   "$wine_cmd" reg add 'HKCU\Software\Wine\Fonts' /v Path /d 'Z:\usr\share\wine\fonts' /f </dev/null >/dev/null 2>&1
   # In the test prefixes a crash starts the debugger on its own and, without its dialog

@@ -8,12 +8,16 @@ bash scripts/setup.sh || exit 1
 source scripts/env.sh 2>/dev/null
 jobs=$(nproc)
 
-# The dialog tests' second run, as a player with an English Windows: its own prefix.
-english() { (QUORVANE_LOCALE=en_US.UTF-8 && source scripts/env.sh 2>/dev/null && use_headless_prefix && "$@"); }
+# The dialog tests' other runs, each in a prefix of its own: as a player with an English
+# Windows, and the layout at 150 % (144 DPI).
+variant() { (export "$1" && source scripts/env.sh 2>/dev/null && use_headless_prefix && "${@:2}"); }
+english() { variant QUORVANE_LOCALE=en_US.UTF-8 "$@"; }
+scaled() { variant QUORVANE_DPI=144 "$@"; }
 
 cleanup() {
   stop_wine
   english stop_wine
+  scaled stop_wine
   stop_xvfb
 }
 trap cleanup EXIT
@@ -41,6 +45,7 @@ use_headless_prefix
 start_xvfb || exit 1
 start_wine
 english start_wine
+scaled start_wine
 (cd build/windows && GTEST_OUTPUT="xml:Z:$root/build/results/windows/" ctest --output-on-failure -j"$jobs") || status=1
 
 step "Fuzzing the bindings file and labels (20 s)"

@@ -29,7 +29,7 @@ HFONT FontOf(HWND control) { return (HFONT)SendMessageW(control, WM_GETFONT, 0, 
 // A 32-bit bitmap filled with the dialog's face colour; ink is every other pixel.
 class Canvas {
 public:
-    Canvas(int width, int height, HFONT font) : size_(width * height) {
+    Canvas(int width, int height, HFONT font) : width_(width), size_(width * height) {
         BITMAPINFO info = {};
         info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         dc_ = CreateCompatibleDC(nullptr);
@@ -46,13 +46,16 @@ public:
         DeleteObject(bitmap_);
     }
     HDC Dc() const { return dc_; }
-    int Ink() const {
+    // In the columns from `fromX` on.
+    int Ink(int fromX = 0) const {
         GdiFlush();
-        return (int)std::count_if(pixels_, pixels_ + size_, [this](DWORD pixel) { return pixel != background_; });
+        int ink = 0;
+        for (int at = 0; at < size_; ++at) ink += at % width_ >= fromX && pixels_[at] != background_;
+        return ink;
     }
 
 private:
-    int size_;
+    int width_, size_;
     HDC dc_;
     HBITMAP bitmap_;
     DWORD* pixels_ = nullptr;
@@ -79,13 +82,13 @@ int InkOfText(HFONT font, const std::wstring& text, int wrapWidth = 0) {
     return canvas.Ink();
 }
 
-// The ink a control paints inside its own client rectangle.
-int InkOfControl(HWND control) {
+// The ink a control paints inside its own client rectangle, from column `fromX` on.
+int InkOfControl(HWND control, int fromX = 0) {
     RECT client;
     GetClientRect(control, &client);
     Canvas canvas(client.right, client.bottom, FontOf(control));
     SendMessageW(control, WM_PRINTCLIENT, (WPARAM)canvas.Dc(), PRF_CLIENT | PRF_ERASEBKGND);
-    return canvas.Ink();
+    return canvas.Ink(fromX);
 }
 
 // Room a radio button keeps before its text: the check box, a gap of half a digit,
@@ -115,12 +118,11 @@ void ExpectWhole(HWND control, Kind kind, bool report = true) {
     HFONT font = FontOf(control);
     RECT client;
     GetClientRect(control, &client);
-    int ink = InkOfControl(control);
-    int reserve = 0;
-    if (kind == RADIO) {  // less the check box's own ink
-        reserve = RadioReserve(control);
+    int reserve = kind == RADIO ? RadioReserve(control) : 0;
+    int ink = InkOfControl(control, reserve);
+    if (kind == RADIO) {  // less the check box's own ink, which the theme may place anew for a text
         SetWindowTextW(control, L"");
-        ink -= InkOfControl(control);
+        ink -= InkOfControl(control, reserve);
         SetWindowTextW(control, text.c_str());
     }
     int wrapWidth = kind == NOTICE ? client.right : 0;
