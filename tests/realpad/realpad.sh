@@ -20,8 +20,8 @@ name=$2
 #   loose P N           a loose cable: pad P unplugged and plugged back N times, 100-300 ms
 #                       apart, with no wait for DirectInput (the next plug waits for it)
 #   hold P B            press, and keep pad P reporting as a real pad does, until released
-#   sees SLOT TEXT      the label of SLOT shows TEXT within 3 s (after a plug: prints how long)
-#   within MS           that label was seen at most MS after the last plug
+#   sees SLOT TEXT      the label of SLOT shows TEXT within 3 s (after a plug: prints how long;
+#                       how soon is the bench's figure, not a test's)
 #   mark, unchanged     labels and checks, 0.4 s after a mark, are as they were then
 #   labels A|B|...      the shown row; check S: the checked radio
 #   player N, slot S    choose a player or an action as a user does
@@ -54,7 +54,7 @@ scenarios=(
   "planted_dlls|1|plant; press 1 3; sees 0 JOY1_B4; release 1 3; planted-unused"
   "foreground|1|open 1; mark; press 1 0; unchanged; release 1 0; back; read-fails; pause 150; press 1 0;
      sees 0 JOY1_B1"
-  "plugged_in_later|0|plug-pressing 1 0; sees 0 JOY1_B1; within 400; release 1 0"
+  "plugged_in_later|0|plug-pressing 1 0; sees 0 JOY1_B1; release 1 0"
   "replugged_elsewhere|2|press 1 0; sees 0 JOY1_B1; release 1 0; open 1; unplug 1; pause 300; replug 1 elsewhere;
      read-fails; read-fails; back; hold 1 1; sees 1 JOY1_B2; release 1 1; player 2; pause 150; press 2 0;
      sees 2 JOY2_B1"
@@ -80,7 +80,7 @@ for entry in "${scenarios[@]}"; do [ "${entry%%|*}" = "$name" ] && scenario=$(tr
 IFS='|' read -r _ pad_count steps <<<"$scenario"
 
 folder=$(mktemp -d)
-app_pid= failed= plugged_at= plug_ms=
+app_pid= failed= plugged_at=
 listed=$pad_count
 # Plugs or unplugs, and waits until DirectInput lists the pads there are: Wine drops what
 # a pad does before that.
@@ -149,13 +149,12 @@ for step in "${list[@]}"; do
         echo "unplug $a" >&"$pads"; sleep "0.$((100 + RANDOM % 200))"
         echo "replug $a" >&"$pads"; [ "$i" -eq "$b" ] || sleep "0.$((100 + RANDOM % 200))"
       done ;;
-    within) [ -n "$plug_ms" ] && [ "$plug_ms" -le "$a" ] || fail "bound ${plug_ms:-never} ms after the plug, not within $a" ;;
     pause) sleep "$(awk -v m="$a" 'BEGIN {print m / 1000}')" ;;
     sees)
       ask wait "$a" "$b" 3000; [[ "$reply" == seen* ]] || fail "label $a shows ${reply#timeout }, not $b"
       if [ -n "$plugged_at" ]; then
-        plug_ms=$(( (${reply#seen } - plugged_at) / 1000000 )) plugged_at=
-        echo "  bound $plug_ms ms after the plug"
+        echo "  bound $(( (${reply#seen } - plugged_at) / 1000000 )) ms after the plug"
+        plugged_at=
       fi ;;
     mark) labels_now; marked=$now ;;
     unchanged) sleep 0.4; labels_now; [ "$now" = "$marked" ] || fail "changed: $now (was $marked)" ;;
