@@ -92,7 +92,13 @@ std::wstring SystemMessage(DWORD error) {
     return message.substr(0, message.find_last_not_of(L" \r\n") + 1);
 }
 
-// Runs a loop like the program's until `done` or the timeout.
+// The dialog's wait after a device change: how many times it has ended.
+const UINT_PTR TIMER_DEVICES = 0x7FFE;
+int deviceWaitsEnded;
+
+// Runs a loop like the program's until `done` or the timeout. The tests' timeouts guard
+// against a hang only: a busy machine may take that long.
+const DWORD EVENTUALLY_MS = 10000;
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     while (!done()) {
@@ -101,6 +107,8 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) PostQuitMessage((int)message.wParam);  // keep it for the test
             if (message.message == WM_QUIT) return done();
+            if (message.message == WM_TIMER && message.hwnd == dialog && message.wParam == TIMER_DEVICES)
+                ++deviceWaitsEnded;
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
@@ -234,27 +242,29 @@ TEST_F(Dialog, ClicksChooseTheActionAndPlayerAndTheTimerAssigns) {
 
     // Controller 1 is not player 3's: the ticks pass and nothing changes.
     PressButton(0, 3);
-    PumpUntil([] { return false; }, 300);
+    int reads = fakeInput.pads[0].reads;
+    EXPECT_TRUE(PumpUntil([reads] { return fakeInput.pads[0].reads > reads + 2; }, EVENTUALLY_MS));
     EXPECT_EQ(Labels()[7], "KEY_H");
 
     // Controller 3 presses its fourth button: the next tick assigns it.
     fakeInput.pads[0].state = DIJOYSTATE{};
     PressButton(2, 3);
-    EXPECT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST + 7) == "JOY3_B4"; }, 2000));
+    EXPECT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST + 7) == "JOY3_B4"; }, EVENTUALLY_MS));
     EXPECT_EQ(CheckedSlot(), 8);
     EXPECT_EQ(BindingAt(2, 7), (Binding{3, 7}));
 }
 
 // Controllers plugged in or out while the dialog is up: the device notifications a test
 // sends, and how often the controllers are listed again, right after each "count". A
-// burst's first notification lists them at once, the rest restart the settle wait
-// (250 ms), after which they are listed once more only if any came; another kind of
-// device (a volume) is no reason to list them.
+// burst's first notification lists them at once, the rest restart the settle wait,
+// after which they are listed once more only if any came; another kind of device (a
+// volume) is no reason to list them. Nothing here depends on how soon a timer fires.
 //   nodes, arrival, removal, volume   one WM_DEVICECHANGE (the last with a volume's header)
-//   wait MS     the dialog runs that long
+//   settles     the dialog runs until its wait has ended (since the last "settles")
+//   quiet       no wait is left running, so nothing more comes of this burst
 //   count N     listings since the dialog opened
 //   plug        a second controller attached, its third button held, before the next listing
-//   binds       it binds for player 2 within 2 s
+//   binds       it binds for player 2
 //   acquiring   the next Acquire lets a DBT_DEVNODES_CHANGED through, as Wine's does
 //   lost        controller 1 unplugged: its reads fail until a tick acquires it again
 TEST_F(Dialog, DeviceNotificationsListTheControllersAtOnceAndOnceMoreAfterTheWait) {
@@ -262,19 +272,18 @@ TEST_F(Dialog, DeviceNotificationsListTheControllersAtOnceAndOnceMoreAfterTheWai
         const char* what;
         const char* steps;
     } rows[] = {
-        {"a volume arrival", "volume; count 0; wait 400; count 0"},
-        {"one notification", "arrival; count 1; wait 400; count 1"},
-        {"a removal alone", "removal; count 1; wait 400; count 1"},
-        {"DBT_DEVNODES_CHANGED alone", "nodes; count 1; wait 400; count 1"},
-        {"a plug's burst", "plug; nodes; count 1; arrival; nodes; count 1; binds; wait 400; count 2"},
-        {"two bursts farther apart than the wait", "arrival; wait 400; count 1; removal; count 2; wait 400; count 2"},
-        {"a burst during the wait restarts it",
-         "nodes; wait 100; arrival; wait 100; removal; wait 100; nodes; count 1; wait 100; count 1; wait 400; "
-         "count 2; wait 300; count 2"},
+        {"a volume arrival", "volume; count 0; quiet"},
+        {"one notification", "arrival; count 1; settles; count 1; quiet"},
+        {"a removal alone", "removal; count 1; settles; count 1; quiet"},
+        {"DBT_DEVNODES_CHANGED alone", "nodes; count 1; settles; count 1; quiet"},
+        {"a plug's burst", "plug; nodes; count 1; arrival; nodes; count 1; binds; settles; count 2; quiet"},
+        {"two bursts farther apart than the wait", "arrival; settles; count 1; removal; count 2; settles; count 2; quiet"},
+        {"a burst after one listed twice lists at once",
+         "nodes; arrival; settles; count 2; quiet; removal; count 3; settles; count 3; quiet"},
         // Not inside the call that is using the controllers: once more after the wait.
-        {"a notification while a tick acquires a lost controller", "acquiring; lost; count 0; wait 400; count 1"},
+        {"a notification while a tick acquires a lost controller", "acquiring; lost; count 0; settles; count 1; quiet"},
         {"a notification while the second listing sets a controller up",
-         "nodes; arrival; plug; acquiring; wait 400; count 2; binds; wait 400; count 3"},
+         "nodes; arrival; plug; acquiring; settles; count 2; binds; settles; count 3; quiet"},
     };
     auto listings = [] {
         return (int)std::count(fakeInput.log.begin(), fakeInput.log.end(), "EnumDevices type=4 flags=1");
@@ -287,6 +296,7 @@ TEST_F(Dialog, DeviceNotificationsListTheControllersAtOnceAndOnceMoreAfterTheWai
         Open(1);
         ChoosePlayer(1);
         int before = listings();
+        int waitsEnded = deviceWaitsEnded = 0;
         DEV_BROADCAST_HDR hid = {sizeof hid, DBT_DEVTYP_DEVICEINTERFACE, 0};
         DEV_BROADCAST_HDR volume = {sizeof volume, DBT_DEVTYP_VOLUME, 0};
         std::string steps = row.steps;
@@ -306,8 +316,11 @@ TEST_F(Dialog, DeviceNotificationsListTheControllersAtOnceAndOnceMoreAfterTheWai
                 SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, (LPARAM)&hid);
             } else if (step == "volume") {
                 SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, (LPARAM)&volume);
-            } else if (step == "wait") {
-                PumpUntil([] { return false; }, (DWORD)n);
+            } else if (step == "settles") {
+                EXPECT_TRUE(PumpUntil([&] { return deviceWaitsEnded > waitsEnded; }, EVENTUALLY_MS));
+                waitsEnded = deviceWaitsEnded;
+            } else if (step == "quiet") {
+                EXPECT_FALSE(KillTimer(dialog, TIMER_DEVICES)) << "the wait's timer outlives it";
             } else if (step == "count") {
                 EXPECT_EQ(listings() - before, n);
             } else if (step == "plug") {
@@ -318,9 +331,9 @@ TEST_F(Dialog, DeviceNotificationsListTheControllersAtOnceAndOnceMoreAfterTheWai
             } else if (step == "lost") {
                 fakeInput.pads[0].attached = false;
                 fakeInput.pads[0].poll = DIERR_INPUTLOST;
-                EXPECT_TRUE(PumpUntil([] { return fakeInput.pads[0].acquires > 1; }, 1000));
+                EXPECT_TRUE(PumpUntil([] { return fakeInput.pads[0].acquires > 1; }, EVENTUALLY_MS));
             } else if (step == "binds") {
-                EXPECT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY2_B3"; }, 2000));
+                EXPECT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY2_B3"; }, EVENTUALLY_MS));
                 EXPECT_EQ(CheckedSlot(), 1);
             } else {
                 ADD_FAILURE() << "no step " << step;
@@ -333,7 +346,7 @@ TEST_F(Dialog, DeviceNotificationsListTheControllersAtOnceAndOnceMoreAfterTheWai
 TEST_F(Dialog, ConfirmSavesShowsTheNoticeAndCloses) {
     Open(1);
     PressButton(0, 0);
-    ASSERT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY1_B1"; }, 2000));
+    ASSERT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY1_B1"; }, EVENTUALLY_MS));
 
     Click(IDOK);
     EXPECT_EQ(notices, WideStrings{SAVED_NOTICE});
@@ -379,7 +392,7 @@ TEST_F(Dialog, AFailedSaveSaysWhyAndTheDialogStays) {
     WriteFile("config.ini", old);
     Open(1);
     PressButton(0, 0);
-    ASSERT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY1_B1"; }, 2000));
+    ASSERT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY1_B1"; }, EVENTUALLY_MS));
     for (const Failure& failure : failures) {
         SCOPED_TRACE(failure.what);
         notices.clear();
@@ -407,7 +420,7 @@ TEST_F(Dialog, CancelAndTheCloseBoxWriteNothing) {
         SCOPED_TRACE(closeBox ? "close box" : "cancel");
         Open(1);
         PressButton(0, 0);
-        ASSERT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY1_B1"; }, 2000));
+        ASSERT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY1_B1"; }, EVENTUALLY_MS));
         if (closeBox)
             SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
         else
