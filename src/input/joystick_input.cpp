@@ -35,7 +35,7 @@ void ReadPad(const DIJOYSTATE& joy, PadState& pad) {
 }  // namespace
 
 JoystickInput::JoystickInput()
-    : directInput(nullptr), devices(), instances(), count(0), driverLimit(0), states(nullptr), busy(false) {}
+    : directInput(nullptr), devices(), instances(), count(0), driverLimit(0), states(nullptr), busy(false), setUpCount(0) {}
 
 // The controllers of one enumeration, in its order, before they replace the current ones.
 struct JoystickInput::Listing {
@@ -134,6 +134,7 @@ HRESULT JoystickInput::List(HWND window) {
 
     for (int i = 0; i < count; ++i) {
         if (!listing.created[i]) continue;
+        ++setUpCount;
         result = Configure(devices[i], window);
         if (FAILED(result)) {
             // This controller and every later new one stay counted and all zero; the next

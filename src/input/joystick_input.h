@@ -40,6 +40,9 @@ public:
     HRESULT PollAll();
 
     int DeviceCount() const { return count; }
+    // How many controllers have been set up since the start: a listing that raises it
+    // has a new controller to read.
+    unsigned long SetUpCount() const { return setUpCount; }
     const PadState& StateOf(int i) const { return states[i]; }
 
 private:
@@ -55,6 +58,7 @@ private:
     unsigned int driverLimit;
     PadState* states;
     bool busy;  // inside Enumerate or PollAll
+    unsigned long setUpCount;
 };
 
 // The one instance of the process.

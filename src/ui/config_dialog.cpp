@@ -106,9 +106,15 @@ BOOL OnCommand(int id, int notification) {
 // lets the window's sent messages through as it works. They are listed after the wait
 // then, not inside that call.
 void ListControllers(HWND dialog) {
-    if (joystickInput.Enumerate(dialog) != E_PENDING) return;
-    devicesChangedMeanwhile = true;
-    SetTimer(dialog, TIMER_DEVICES, DEVICES_SETTLE_MS, nullptr);
+    unsigned long setUpBefore = joystickInput.SetUpCount();
+    if (joystickInput.Enumerate(dialog) == E_PENDING) {
+        devicesChangedMeanwhile = true;
+        SetTimer(dialog, TIMER_DEVICES, DEVICES_SETTLE_MS, nullptr);
+        return;
+    }
+    // A player who plugs a controller in is pressing already: the next tick comes at
+    // once, not up to a period later, and re-arms the usual period.
+    if (joystickInput.SetUpCount() != setUpBefore) SetTimer(dialog, TIMER_POLL, USER_TIMER_MINIMUM, nullptr);
 }
 
 // Two listings per burst at most. The first, at once, is the player's: a pad plugged in
