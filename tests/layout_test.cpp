@@ -46,11 +46,20 @@ public:
         DeleteObject(bitmap_);
     }
     HDC Dc() const { return dc_; }
-    // In the columns from `fromX` on.
-    int Ink(int fromX = 0) const {
+    // The ink in the columns from `fromX` on; `first` and `end` get its first column and one past
+    // its last.
+    int Ink(int fromX = 0, int* first = nullptr, int* end = nullptr) const {
         GdiFlush();
-        int ink = 0;
-        for (int at = 0; at < size_; ++at) ink += at % width_ >= fromX && pixels_[at] != background_;
+        int ink = 0, left = width_, right = 0;
+        for (int at = 0; at < size_; ++at) {
+            int x = at % width_;
+            if (x < fromX || pixels_[at] == background_) continue;
+            ++ink;
+            left = std::min(left, x);
+            right = std::max(right, x + 1);
+        }
+        if (first) *first = left;
+        if (end) *end = right;
         return ink;
     }
 
@@ -71,33 +80,25 @@ SIZE ExtentOf(HFONT font, const std::wstring& text, int wrapWidth = 0) {
 }
 
 // The ink of `text` drawn whole, on a canvas far larger than it (a message box may be
-// wider than any dialog control); lines broken at `wrapWidth` if that is given.
-int InkOfText(HFONT font, const std::wstring& text, int wrapWidth = 0) {
+// wider than any dialog control); lines broken at `wrapWidth` if that is given. `first`
+// gets the first inked column.
+int InkOfText(HFONT font, const std::wstring& text, int wrapWidth = 0, int* first = nullptr) {
     SIZE extent = ExtentOf(font, text, wrapWidth);
     int width = 2 * extent.cx + 100, height = 2 * extent.cy + 100;
     Canvas canvas(width, height, font);
     SetBkMode(canvas.Dc(), TRANSPARENT);
     RECT room = {0, 0, wrapWidth ? wrapWidth : width, height};
     DrawTextW(canvas.Dc(), text.c_str(), -1, &room, wrapWidth ? DT_WORDBREAK : DT_SINGLELINE);
-    return canvas.Ink();
+    return canvas.Ink(0, first);
 }
 
-// The ink a control paints inside its own client rectangle, from column `fromX` on.
-int InkOfControl(HWND control, int fromX = 0) {
+// The ink a control paints inside its own client rectangle, as Canvas::Ink counts it.
+int InkOfControl(HWND control, int fromX = 0, int* first = nullptr, int* end = nullptr) {
     RECT client;
     GetClientRect(control, &client);
     Canvas canvas(client.right, client.bottom, FontOf(control));
     SendMessageW(control, WM_PRINTCLIENT, (WPARAM)canvas.Dc(), PRF_CLIENT | PRF_ERASEBKGND);
-    return canvas.Ink(fromX);
-}
-
-// Room a radio button keeps before its text: the check box, a gap of half a digit,
-// and a pixel for the focus frame.
-int RadioReserve(HWND radio) {
-    Canvas canvas(1, 1, FontOf(radio));
-    int digit = 0;
-    GetCharWidth32W(canvas.Dc(), L'0', L'0', &digit);
-    return GetSystemMetrics(SM_CXMENUCHECK) + digit / 2 + 1;
+    return canvas.Ink(fromX, first, end);
 }
 
 void ExpectEveryCharacterInked(HFONT font, const std::wstring& text) {
@@ -118,12 +119,17 @@ void ExpectWhole(HWND control, Kind kind, bool report = true) {
     HFONT font = FontOf(control);
     RECT client;
     GetClientRect(control, &client);
-    int reserve = kind == RADIO ? RadioReserve(control) : 0;
-    int ink = InkOfControl(control, reserve);
-    if (kind == RADIO) {  // less the check box's own ink, which the theme may place anew for a text
+    int reserve = 0, ink = 0;
+    if (kind == RADIO) {  // right of the check box as drawn alone: a theme may place it anew for a text
+        int box = 0, textAt = 0, bearing = 0;
         SetWindowTextW(control, L"");
-        ink -= InkOfControl(control, reserve);
+        InkOfControl(control, 0, nullptr, &box);
         SetWindowTextW(control, text.c_str());
+        ink = InkOfControl(control, box, &textAt);
+        InkOfText(font, text, 0, &bearing);
+        reserve = textAt - bearing;  // where the control starts the text
+    } else {
+        ink = InkOfControl(control);
     }
     int wrapWidth = kind == NOTICE ? client.right : 0;
     SIZE extent = ExtentOf(font, text, wrapWidth);
