@@ -87,19 +87,22 @@ prefix_pids() {  # pattern
   return 0  # for callers under set -e
 }
 
-# Starts Xvfb on a free display; sets DISPLAY and xvfb_pid.
+# Starts Xvfb on a free display; sets DISPLAY and xvfb_pid. Xvfb picks the number itself
+# (-displayfd) and writes it once it is ready: two runs starting at once never share one.
 start_xvfb() {
-  local n=90
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  local told n=
+  told=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$told" >/dev/null 2>&1 &
   xvfb_pid=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X$n" ] && return 0
+  for _ in $(seq 100); do
+    read -r n <"$told" && break  # a whole line: the number is all there
+    n=
+    kill -0 "$xvfb_pid" 2>/dev/null || break
     sleep 0.1
   done
-  echo "Xvfb did not start" >&2
-  return 1
+  rm -f "$told"
+  [ -n "$n" ] || { echo "Xvfb did not start" >&2; return 1; }
+  export DISPLAY=":$n"
 }
 
 stop_xvfb() {
