@@ -41,7 +41,7 @@ ln -s "$elsewhere/target" config.ini.tmp
 xdotool key --clearmodifiers space
 box=$(timeout 10 xdotool search --sync --onlyvisible --name "$(printf '保存失敗')" | head -n 1)
 [ -n "$box" ] || fail "no failure notice with a link named config.ini.tmp"
-xdotool windowfocus "$box" 2>/dev/null; sleep 0.3
+xdotool windowfocus --sync "$box" 2>/dev/null || xdotool windowfocus "$box"
 xdotool key --clearmodifiers Return
 sleep 0.5
 kill -0 "$pid" 2>/dev/null || fail "the failed save closed the program"
@@ -56,7 +56,7 @@ sleep 0.3
 xdotool key --clearmodifiers space
 box=$(timeout 10 xdotool search --sync --onlyvisible --name "$(printf '更新しました')" | head -n 1)
 [ -n "$box" ] || fail "no saved notice"
-xdotool windowfocus "$box" 2>/dev/null; sleep 0.3
+xdotool windowfocus --sync "$box" 2>/dev/null || xdotool windowfocus "$box"
 xdotool key --clearmodifiers Return
 for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$pid" 2>/dev/null && fail "still running after the notice"
