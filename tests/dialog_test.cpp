@@ -443,71 +443,61 @@ TEST_F(Dialog, CancelAndTheCloseBoxWriteNothing) {
 }
 
 // The keyboard, through the program's own loop: each key goes to the control that has
-// the focus then, as the system sends it, from "これで決定" on. Then: the control with
-// the focus (0: the dialog closed), the action and player chosen, and whether the list
-// is open. Enter and Esc neither save nor close, wherever the focus is.
+// the focus then, as the system sends it, step after step from "これで決定" on. After each
+// step: the control with the focus (0: the dialog closed), the action and player chosen,
+// and whether the list is open. Enter and Esc neither save nor close, wherever they go.
 TEST_F(Dialog, TheKeyboardReachesEveryControlButEnterAndEscDoNothing) {
     const struct {
-        const char* what;
         const char* keys;
         int focus, cursor, player;
         bool listOpen;
-    } rows[] = {
-        {"two Tabs reach the chosen action", "tab tab", IDC_ACTION_FIRST, 0, 0, false},
-        {"→ chooses the next action", "tab tab right right", IDC_ACTION_FIRST + 2, 2, 0, false},
-        {"← from the first chooses the last", "tab tab left", IDC_ACTION_FIRST + 8, 8, 0, false},
-        {"Shift+Tab from the list comes back to the chosen action", "tab tab right tab shift+tab",
-         IDC_ACTION_FIRST + 1, 1, 0, false},
-        {"↓ on the list chooses the next player", "shift+tab down", IDC_PLAYER, 0, 1, false},
-        {"Alt+↓ opens the list", "shift+tab alt+down", IDC_PLAYER, 0, 0, true},
-        {"Esc closes the open list alone", "shift+tab alt+down escape", IDC_PLAYER, 0, 0, false},
-        {"Enter and Esc on either button", "return escape tab return escape", IDCANCEL, 0, 0, false},
-        {"Enter and Esc on an action", "tab tab return escape", IDC_ACTION_FIRST, 0, 0, false},
-        {"Space on 考え直す closes without saving", "tab space", 0, 0, 0, false},
+    } steps[] = {
+        {"tab tab", IDC_ACTION_FIRST, 0, 0, false},             // the chosen action
+        {"right right", IDC_ACTION_FIRST + 2, 2, 0, false},     // an arrow chooses the next
+        {"left left left", IDC_ACTION_FIRST + 8, 8, 0, false},  // and from the first, the last
+        {"tab down", IDC_PLAYER, 8, 1, false},                  // the list: the next player
+        {"alt+down", IDC_PLAYER, 8, 1, true},
+        {"escape", IDC_PLAYER, 8, 1, false},  // closes the list alone
+        {"shift+tab return escape", IDC_ACTION_FIRST + 8, 8, 1, false},
+        {"shift+tab return escape", IDCANCEL, 8, 1, false},
+        {"shift+tab return escape", IDOK, 8, 1, false},
+        {"tab space", 0, 8, 1, false},  // "考え直す": closed, nothing saved
     };
-    const struct {
-        const char* name;
-        WPARAM key;
-        BYTE modifier;
-    } keys[] = {{"tab", VK_TAB, 0},         {"shift+tab", VK_TAB, VK_SHIFT}, {"right", VK_RIGHT, 0},
-                {"left", VK_LEFT, 0},       {"down", VK_DOWN, 0},           {"alt+down", VK_DOWN, VK_MENU},
-                {"space", VK_SPACE, 0},     {"return", VK_RETURN, 0},       {"escape", VK_ESCAPE, 0}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        Open();
-        SetFocus(GetDlgItem(dialog, IDOK));
-        std::istringstream names(row.keys);
-        for (std::string name; names >> name;) {
-            auto key = std::find_if(std::begin(keys), std::end(keys), [&](const auto& k) { return name == k.name; });
-            ASSERT_NE(key, std::end(keys)) << name;
+    Open();
+    SetFocus(GetDlgItem(dialog, IDOK));
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.keys);
+        std::istringstream keys(step.keys);
+        for (std::string key; keys >> key;) {
+            bool alt = key.rfind("alt+", 0) == 0, shift = key.rfind("shift+", 0) == 0;
+            std::string name = key.substr(key.find('+') + 1);
+            WPARAM vk = name == "tab" ? VK_TAB : name == "right" ? VK_RIGHT : name == "left" ? VK_LEFT
+                      : name == "down" ? VK_DOWN : name == "space" ? VK_SPACE : name == "return" ? VK_RETURN
+                                                                                   : VK_ESCAPE;
+            BYTE state[256] = {};
+            state[VK_SHIFT] = shift ? 0x80 : 0;
+            state[VK_MENU] = alt ? 0x80 : 0;
+            SetKeyboardState(state);
             // Another test's window on the display may have taken the focus meanwhile.
             if (GetForegroundWindow() != dialog) SetForegroundWindow(dialog);
-            BYTE state[256] = {};
-            state[key->modifier] = 0x80;
-            SetKeyboardState(state);
-            bool alt = key->modifier == VK_MENU;
             LPARAM flags = alt ? 0x20000001 : 1;  // the context bit: Alt is down
-            PostMessageW(GetFocus(), alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key->key, flags);
-            PostMessageW(GetFocus(), alt ? WM_SYSKEYUP : WM_KEYUP, key->key, flags | 0xC0000000);
+            PostMessageW(GetFocus(), alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, flags);
+            PostMessageW(GetFocus(), alt ? WM_SYSKEYUP : WM_KEYUP, vk, flags | 0xC0000000);
             PostQuitMessage(0);  // taken once the key is handled
             EXPECT_EQ(RunMessageLoop(), 0);
         }
-        BYTE none[256] = {};
-        SetKeyboardState(none);
-        EXPECT_EQ(row.focus ? GetDlgCtrlID(GetFocus()) : 0, row.focus);
-        EXPECT_EQ(Closed(), row.focus == 0);
-        EXPECT_EQ(bindingEditor.cursor, row.cursor);
-        EXPECT_EQ(bindingEditor.player, row.player);
-        if (!Closed()) {
-            EXPECT_EQ(CheckedSlot(), row.cursor);
-            EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_PLAYER), CB_GETDROPPEDSTATE, 0, 0) != 0, row.listOpen);
-        }
-        EXPECT_EQ(notices, WideStrings{});
-        EXPECT_FALSE(std::filesystem::exists("config.ini"));
-        if (IsWindow(dialog)) DestroyWindow(dialog);
-        MSG quit;
-        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        EXPECT_EQ(Closed() ? 0 : GetDlgCtrlID(GetFocus()), step.focus);
+        EXPECT_EQ(bindingEditor.cursor, step.cursor);
+        EXPECT_EQ(bindingEditor.player, step.player);
+        if (Closed()) break;
+        EXPECT_EQ(CheckedSlot(), step.cursor);
+        EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_PLAYER), CB_GETDROPPEDSTATE, 0, 0) != 0, step.listOpen);
     }
+    EXPECT_TRUE(Closed());
+    EXPECT_EQ(notices, WideStrings{});
+    EXPECT_FALSE(std::filesystem::exists("config.ini"));
+    BYTE none[256] = {};
+    SetKeyboardState(none);
 }
 
 // A dinput8.dll or winmm.dll beside the exe (a mod loader's, one planted in Downloads)
