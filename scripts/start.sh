@@ -2,7 +2,8 @@
 # Builds Quorvane.exe and runs it under Wine in a working folder (default build/run/;
 # give the game's folder to edit its config.ini). With no display set it runs on a
 # virtual one, saves a screenshot to build/screenshot.png and ends the program.
-# QUORVANE_LOCALE=en_US.UTF-8 runs it as on an English Windows (build/screenshot-en_US.png).
+# QUORVANE_LOCALE=en_US.UTF-8 runs it as on an English Windows (build/screenshot-en_US.png),
+# QUORVANE_DPI=144 as on a display at 150 % (build/screenshot-144dpi.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
