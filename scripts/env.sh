@@ -25,9 +25,11 @@ wine_cmd=/usr/lib/wine/wine64
 # it; then, on every run, sets what the dialog's fonts and a crashing test need (safe to
 # repeat, and it reaches prefixes made before).
 prepare_wine_prefix() {
+  local rescaled=
   mkdir -p "$WINEPREFIX"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$wine_cmd" wineboot --init </dev/null >/dev/null 2>&1 || true
+    rescaled=$dpi
     if [ "$WINEPREFIX" != "$root/build/wine-desktop$locale_suffix" ]; then
       # With no window manager, managed windows make every DestroyWindow wait 2 s
       # for a withdrawal that never comes.
@@ -46,11 +48,19 @@ prepare_wine_prefix() {
   # In the test prefixes a crash starts the debugger on its own and, without its dialog
   # (which would wait for a click until the test's timeout), prints the backtrace to the
   # test's log and ends the program at once.
-  [ "$WINEPREFIX" != "$root/build/wine-desktop$locale_suffix" ] || return 0
-  local aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
-  "$wine_cmd" reg add "$aedebug" /v Debugger /d 'winedbg --auto %ld %ld' /f </dev/null >/dev/null 2>&1
-  "$wine_cmd" reg add "$aedebug" /v Auto /d 1 /f </dev/null >/dev/null 2>&1
-  "$wine_cmd" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+  if [ "$WINEPREFIX" != "$root/build/wine-desktop$locale_suffix" ]; then
+    local aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+    "$wine_cmd" reg add "$aedebug" /v Debugger /d 'winedbg --auto %ld %ld' /f </dev/null >/dev/null 2>&1
+    "$wine_cmd" reg add "$aedebug" /v Auto /d 1 /f </dev/null >/dev/null 2>&1
+    "$wine_cmd" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+  fi
+  # A new prefix's desktop and services started at 96 DPI and keep it (the themed radio
+  # buttons stay at their 100 % size): a new server reads the scale, as a Windows started
+  # with it does.
+  if [ -n "$rescaled" ]; then
+    stop_wine
+    wineserver -w 2>/dev/null || true
+  fi
 }
 
 use_headless_prefix() { export WINEPREFIX="$root/build/wine-headless$locale_suffix"; }
@@ -66,6 +76,7 @@ start_wine() {
   # still be up, and a running server refuses -p.
   wineserver -p </dev/null >/dev/null 2>&1 || true  # already running
   prepare_wine_prefix
+  wineserver -p </dev/null >/dev/null 2>&1 || true  # a new scale's prefix has just ended it
   "$wine_cmd" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
