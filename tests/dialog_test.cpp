@@ -187,6 +187,13 @@ private:
     HHOOK hook_;
 };
 
+// Player 2's keys as a Japanese (932) and an English (1252) Windows shows them: a lone
+// lead byte of 932 is its default character alone, though a longer label came just before.
+const struct { unsigned char code; std::wstring japanese, english; } PLAYER_2_KEYS[] = {
+    {0x90, L"KEY_NUM_LOCK", L"KEY_NUM_LOCK"}, {0x81, L"KEY_・", L"KEY_\x81"}, {0x11, L"KEY_CONTROL", L"KEY_CONTROL"},
+    {0xE0, L"KEY_・", L"KEY_à"}, {0x2E, L"KEY_DELETE", L"KEY_DELETE"}, {0xFC, L"KEY_・", L"KEY_ü"},
+    {0xB1, L"KEY_ｱ", L"KEY_±"}, {0x80, L"KEY_\x80", L"KEY_€"}, {0xFF, L"KEY_\xF8F3", L"KEY_ÿ"}};
+
 TEST_F(Dialog, StartsFromTheFileWithPlayer1AndTheFirstActionChosen) {
     std::vector<unsigned char> file(74);
     file[0] = 4;
@@ -194,6 +201,7 @@ TEST_F(Dialog, StartsFromTheFileWithPlayer1AndTheFirstActionChosen) {
     for (int slot = 0; slot < ACTION_COUNT; ++slot) {
         file[2 + 2 * slot] = 1;
         file[3 + 2 * slot] = (unsigned char)slot;
+        file[21 + 2 * slot] = PLAYER_2_KEYS[slot].code;
     }
     WriteFile("config.ini", file);
     Open();
@@ -209,6 +217,11 @@ TEST_F(Dialog, StartsFromTheFileWithPlayer1AndTheFirstActionChosen) {
         EXPECT_EQ(item, L"プレイヤー" + std::to_wstring(i + 1));
     }
     EXPECT_EQ(SendMessageW(list, CB_GETCURSEL, 0, 0), 0);
+
+    ChoosePlayer(1);
+    for (const auto& key : PLAYER_2_KEYS)
+        EXPECT_EQ(WideText(GetDlgItem(dialog, IDC_LABEL_FIRST + int(&key - PLAYER_2_KEYS))),
+                  GetACP() == 932 ? key.japanese : key.english);
 }
 
 TEST_F(Dialog, EveryCaptionReadsAsTheTemplatesJapanese) {

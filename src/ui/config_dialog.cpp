@@ -207,7 +207,16 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 // The DialogView the editor asks for.
 
-void ShowLabel(ActionSlot slot, const char* text) { SetWindowTextA(controls.labels[slot], text); }
+// The label is ANSI text and the control a Unicode window: converted here, over the text's
+// own length, since the system's conversion takes the terminating zero as the second
+// byte of a lone lead byte at the end (0x81..0x9F, 0xE0..0xFC in code page 932) and runs
+// on past the text. Such a byte shows as the code page's default character.
+void ShowLabel(ActionSlot slot, const char* text) {
+    wchar_t wide[LABEL_CAPACITY + 1];
+    int length = MultiByteToWideChar(CP_ACP, 0, text, lstrlenA(text), wide, LABEL_CAPACITY);
+    wide[length] = L'\0';
+    SetWindowTextW(controls.labels[slot], wide);
+}
 
 void SetRadioCheck(ActionSlot slot, bool on) {
     SendMessageA(controls.radios[slot], BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);

@@ -25,7 +25,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (!dialog) return 1;
     ShowWindow(dialog, SW_SHOW);
     UpdateWindow(dialog);
-    SetWindowTextA(dialog, "Quorvane");
+    SetWindowTextW(dialog, L"Quorvane");  // a Unicode window: no conversion on the way
 
     // Without DirectInput or controllers the dialog still works, from the file alone.
     joystickInput.Initialize(instance, dialog);
