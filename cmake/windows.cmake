@@ -1,28 +1,13 @@
-# The Windows half of the project: input, the dialog, the program and their tests.
+# The program's one way to dinput8.dll and winmm.dll: by their full path, after the
+# window is up. An object of its own, which the tests that link the fakes leave out.
+add_library(system_function OBJECT src/input/system_function.cpp)
+target_link_libraries(system_function PUBLIC project_options)
+target_compile_options(system_function PRIVATE ${PROGRAM_FLAGS})
 
-# dinput8 and winmm are loaded on first use, after the window is up: as plain imports
-# their loading (with hid, setupapi, ole32 and more under them) delays the window.
-set(DELAY_LIBS)
-foreach(dll dinput8 winmm)
-  set(lib ${CMAKE_BINARY_DIR}/lib${dll}_delay.a)
-  add_custom_command(OUTPUT ${lib}
-    COMMAND ${CMAKE_DLLTOOL} --input-def ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def --output-delaylib ${lib}
-    DEPENDS ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def)
-  list(APPEND DELAY_LIBS ${lib})
-endforeach()
-add_custom_target(delay_libs DEPENDS ${DELAY_LIBS})
-# The delay-load helper's hook: an object of its own, so that every program that calls
-# through the stubs links it (from an archive it would never be pulled in).
-add_library(delay_load OBJECT src/input/delay_load.cpp)
-target_link_libraries(delay_load PUBLIC project_options)
-target_compile_options(delay_load PRIVATE ${PROGRAM_FLAGS})
-
-# dinput8's own import library is linked too, for c_dfDIJoystick, a static part of it.
-# A test that links the fakes defines DirectInput8Create and __imp_joyGetNumDevs
-# itself, so neither the delay-load stubs nor the imports are pulled in for it.
+# dinput8's import library only for c_dfDIJoystick, a static part of it: nothing imports
+# a function of dinput8.dll.
 add_library(input STATIC src/input/joystick_input.cpp src/input/capture.cpp)
-add_dependencies(input delay_libs)
-target_link_libraries(input PUBLIC bindings ${DELAY_LIBS} dinput8 dxguid)
+target_link_libraries(input PUBLIC bindings dinput8 dxguid)
 target_compile_options(input PRIVATE ${PROGRAM_FLAGS})
 
 # Fake DirectInput 8 and winmm: test executables link these instead of the real DLLs.
@@ -37,7 +22,7 @@ quorvane_test(capture_test tests/capture_test.cpp)
 target_link_libraries(capture_test PRIVATE fake_dinput input)
 
 quorvane_test(real_dinput_test tests/real_dinput_test.cpp)
-target_link_libraries(real_dinput_test PRIVATE input delay_load)
+target_link_libraries(real_dinput_test PRIVATE input system_function)
 
 # The dialog: its procedure and the resources it is built from.
 add_library(dialog STATIC src/ui/config_dialog.cpp)
@@ -54,13 +39,14 @@ configure_file(res/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
 
 # The program: one static GUI exe importing only Windows system DLLs. No link time
 # in its header, so the same source always gives the same bytes.
-add_executable(Quorvane WIN32 src/ui/main.cpp ${RESOURCES} ${CMAKE_BINARY_DIR}/version.rc)
-target_link_libraries(Quorvane PRIVATE dialog delay_load)
+add_executable(Quorvane WIN32 src/ui/main.cpp src/ui/no_relocations.cpp ${RESOURCES} ${CMAKE_BINARY_DIR}/version.rc)
+target_link_libraries(Quorvane PRIVATE dialog system_function)
 target_compile_options(Quorvane PRIVATE ${PROGRAM_FLAGS})
-target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,-Map,Quorvane.map)
+target_link_options(Quorvane PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,-Map,Quorvane.map
+  -Wl,--disable-runtime-pseudo-reloc)
 
 quorvane_test(dialog_test tests/dialog_test.cpp tests/fakes/flush_seam.cpp src/ui/main.cpp ${RESOURCES})
-target_link_libraries(dialog_test PRIVATE fake_dinput dialog delay_load)
+target_link_libraries(dialog_test PRIVATE fake_dinput dialog)
 # The entry point's DLL guards, each on its own, against a stand-in beside the exe.
 add_dependencies(dialog_test planted_winmm)
 target_compile_definitions(dialog_test PRIVATE PLANTED_DLL="Z:${CMAKE_BINARY_DIR}/planted/winmm.dll")

@@ -2,10 +2,11 @@
 
 #define DIRECTINPUT_VERSION 0x0800
 #include <dinput.h>
-#include <mmsystem.h>
 
 #include <cstdlib>
 #include <cstring>
+
+#include "input/system_function.h"
 
 JoystickInput joystickInput;
 
@@ -82,8 +83,18 @@ BOOL CALLBACK JoystickInput::OnDeviceFound(const DIDEVICEINSTANCEA* device, void
 }
 
 HRESULT JoystickInput::Initialize(HINSTANCE instance, HWND window) {
-    driverLimit = joyGetNumDevs();
-    HRESULT result = DirectInput8Create(instance, DIRECTINPUT_VERSION, IID_IDirectInput8A,
+    // Looked up only now, after the window is up: loading dinput8 (with hid, setupapi,
+    // ole32 and more under it) at the start would delay the window.
+    typedef UINT(WINAPI * JoyGetNumDevsCall)();
+    typedef HRESULT(WINAPI * DirectInput8CreateCall)(HINSTANCE, DWORD, REFIID, void**, IUnknown*);
+    JoyGetNumDevsCall joyGetNumDevs =
+        reinterpret_cast<JoyGetNumDevsCall>(reinterpret_cast<void*>(SystemFunction(L"winmm.dll", "joyGetNumDevs")));
+    DirectInput8CreateCall directInput8Create = reinterpret_cast<DirectInput8CreateCall>(
+        reinterpret_cast<void*>(SystemFunction(L"dinput8.dll", "DirectInput8Create")));
+
+    driverLimit = joyGetNumDevs ? joyGetNumDevs() : 0;  // 0: only the 16 slots limit the controllers
+    if (!directInput8Create) return DIERR_NOTINITIALIZED;
+    HRESULT result = directInput8Create(instance, DIRECTINPUT_VERSION, IID_IDirectInput8A,
                                         reinterpret_cast<void**>(&directInput), nullptr);
     if (FAILED(result)) return result;
     return Enumerate(window);

@@ -5,10 +5,10 @@
 
 namespace {
 
-// dinput8.dll and winmm.dll are no known DLLs: by name, Windows would load a copy in
-// the exe's own folder first (a mod loader's, or one planted in Downloads), and that
-// copy would run in the tool. Every later load by name searches the system folder only;
-// the delay-load hook (src/input/delay_load.cpp) loads both by their full path as well.
+// DLLs that are no known DLLs, loaded by name, would be taken from the exe's own folder
+// first (a mod loader's, or one planted in Downloads), and would run in the tool. Every
+// later load by name searches the system folder only; dinput8.dll and winmm.dll are
+// loaded by their full path as well (SystemFunction).
 void LoadDllsFromTheSystemFolderOnly() {
     typedef BOOL(WINAPI * SetDefaultDllDirectoriesCall)(DWORD);
     // Looked up: Windows 7 without its update lacks it.

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "input/system_function.h"
+
 FakeDirectInput fakeInput;
 
 namespace {
@@ -180,19 +182,23 @@ UINT WINAPI FakeJoyGetNumDevs() {
     return fakeInput.driverLimit;
 }
 
-}  // namespace
-
-// The link seams: these stand where dinput8.dll and winmm.dll would.
-extern "C" HRESULT WINAPI DirectInput8Create(HINSTANCE instance, DWORD version, REFIID iid, LPVOID* out,
-                                             LPUNKNOWN outer) {
+HRESULT WINAPI FakeDirectInput8Create(HINSTANCE instance, DWORD version, REFIID iid, LPVOID* out, LPUNKNOWN outer) {
     Log("DirectInput8Create %s version=0x%04lx %s outer=%s", instance ? "instance" : "null", version,
         IsEqualGUID(iid, IID_IDirectInput8A) ? "IID_IDirectInput8A" : "other", outer ? "set" : "null");
     if (FAILED(fakeInput.create)) return fakeInput.create;
     *out = static_cast<IDirectInput8A*>(&directInput8);
     return DI_OK;
 }
-extern "C" {
-UINT(WINAPI* __imp_joyGetNumDevs)() = FakeJoyGetNumDevs;
+
+}  // namespace
+
+// The seam: these stand where dinput8.dll and winmm.dll would.
+FARPROC SystemFunction(const wchar_t* dll, const char* function) {
+    if (!lstrcmpiW(dll, L"dinput8.dll") && !lstrcmpA(function, "DirectInput8Create"))
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeDirectInput8Create));
+    if (!lstrcmpiW(dll, L"winmm.dll") && !lstrcmpA(function, "joyGetNumDevs"))
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeJoyGetNumDevs));
+    return nullptr;
 }
 
 void ResetFakeInput(int pads) {

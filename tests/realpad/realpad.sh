@@ -122,7 +122,7 @@ if [[ "$steps" == plant\;* ]]; then
 fi
 WINEDLLOVERRIDES=$overrides "$wine_cmd" "$exe" </dev/null >/dev/null 2>&1 &
 app_pid=$!
-for _ in $(seq 100); do
+for _ in $(seq 600); do  # a minute, against a hang
   ask state || fail "no probe"
   [[ "$reply" == labels*KEY_I*"front 1" ]] && break
   sleep 0.1

@@ -5,8 +5,9 @@
 # test needs none of it. The last server of this prefix goes first: pads are only
 # attached when the services start. The prefix is prepared once beforehand (by the
 # test and bench commands), not on every session. Opens the channel as fd $pads.
-# Each step has a bound of a few seconds and a failure names the step that did not
-# come up: Wine's services, the pads library inside them, the probe, or the listing.
+# Each step's wait guards against a hang only (a minute: a busy machine may take long),
+# and a failure names the step that did not come up: Wine's services, the pads library
+# inside them, the probe, or the listing.
 start_pad_session() {  # windows-build-dir pad-count
   use_realpad_prefix
   stop_wine
@@ -15,20 +16,20 @@ start_pad_session() {  # windows-build-dir pad-count
   local settings=(LD_PRELOAD="$1/virtual_pads.so" VIRTUAL_PADS="$2" VIRTUAL_PADS_CHANNEL="$pad_channel")
   # The last server may take a moment to go; one started for the command below instead
   # would end when it ends, and the services and pads with it.
-  within 50 env "${settings[@]}" wineserver -p </dev/null >/dev/null 2>&1 ||
-    { echo "session: the last Wine server of $WINEPREFIX did not end within 5 s"; return 1; }
+  within 600 env "${settings[@]}" wineserver -p </dev/null >/dev/null 2>&1 ||
+    { echo "session: the last Wine server of $WINEPREFIX did not end within a minute"; return 1; }
   env "${settings[@]}" "$wine_cmd" cmd /c exit </dev/null >/dev/null 2>&1
-  within 100 device_host_runs ||
-    { echo "session: Wine's services did not start (no winedevice.exe after 10 s)"; return 1; }
-  within 100 grep -q '^attached' "$pad_channel.log" 2>/dev/null ||
-    { echo "session: the pads library did not attach its pads in Wine's device host within 10 s" \
+  within 600 device_host_runs ||
+    { echo "session: Wine's services did not start (no winedevice.exe after a minute)"; return 1; }
+  within 600 grep -q '^attached' "$pad_channel.log" 2>/dev/null ||
+    { echo "session: the pads library did not attach its pads in Wine's device host within a minute" \
            "(its log: $(cat "$pad_channel.log" 2>/dev/null || echo none))"; return 1; }
-  within 50 test -p "$pad_channel" || { echo "session: no pads channel ($(cat "$pad_channel.log"))"; return 1; }
+  within 600 test -p "$pad_channel" || { echo "session: no pads channel ($(cat "$pad_channel.log"))"; return 1; }
   exec {pads}<>"$pad_channel"  # read and write: never blocks, whoever reads it
   coproc PROBE { exec "$wine_cmd" "$1/realpad_probe.exe" 2>/dev/null; }
   probe_pid=$PROBE_PID
-  ask_within=10 ask state || { echo "session: the probe did not start"; return 1; }
-  ask pads "$2" 10000 || return 1
+  ask_within=60 ask state || { echo "session: the probe did not start"; return 1; }
+  ask_within=70 ask pads "$2" 60000 || return 1
   [[ "$reply" == "pads $2 "* ]] || { echo "session: DirectInput lists ${reply#pads } pads, not $2 ($(cat "$pad_channel.log"))"; return 1; }
 }
 
