@@ -465,7 +465,8 @@ TEST_F(Dialog, CancelAndTheCloseBoxWriteNothing) {
 // the focus then, as the system sends it, step after step from "これで決定" on. After each
 // step: the control with the focus (0: the dialog closed), the action and player chosen,
 // and whether the list is open. Enter and Esc (and the rare Execute and Ctrl+Break)
-// neither save nor close, wherever they go.
+// neither save nor close, wherever they go. "press": controller 1's button bound and let
+// go; "away": another window in front, then the dialog again.
 TEST_F(Dialog, TheKeyboardReachesEveryControlButEnterAndEscDoNothing) {
     const struct {
         const char* keys;
@@ -474,7 +475,9 @@ TEST_F(Dialog, TheKeyboardReachesEveryControlButEnterAndEscDoNothing) {
     } steps[] = {
         {"tab tab", IDC_ACTION_FIRST, 0, 0, false},             // the chosen action
         {"right right", IDC_ACTION_FIRST + 2, 2, 0, false},     // an arrow chooses the next
-        {"left left left", IDC_ACTION_FIRST + 8, 8, 0, false},  // and from the first, the last
+        {"press press", IDC_ACTION_FIRST + 4, 4, 0, false},     // the focus follows the check
+        {"away", IDC_ACTION_FIRST + 4, 4, 0, false},            // and comes back to it
+        {"left left left left left", IDC_ACTION_FIRST + 8, 8, 0, false},  // from the first, the last
         {"tab down", IDC_PLAYER, 8, 1, false},                  // the list: the next player
         {"alt+down", IDC_PLAYER, 8, 1, true},
         {"escape", IDC_PLAYER, 8, 1, false},  // closes the list alone
@@ -483,12 +486,27 @@ TEST_F(Dialog, TheKeyboardReachesEveryControlButEnterAndEscDoNothing) {
         {"shift+tab return escape execute cancel", IDOK, 8, 1, false},
         {"tab space", 0, 8, 1, false},  // "考え直す": closed, nothing saved
     };
-    Open();
+    Open(1);
     SetFocus(GetDlgItem(dialog, IDOK));
     for (const auto& step : steps) {
         SCOPED_TRACE(step.keys);
         std::istringstream keys(step.keys);
         for (std::string key; keys >> key;) {
+            if (key == "press") {
+                int cursor = bindingEditor.cursor;
+                PressButton(0, 0);
+                EXPECT_TRUE(PumpUntil([cursor] { return bindingEditor.cursor != cursor; }, EVENTUALLY_MS));
+                fakeInput.pads[0].state = DIJOYSTATE{};
+                EXPECT_TRUE(PumpUntil([] { return !bindingEditor.latch; }, EVENTUALLY_MS));
+                continue;
+            }
+            if (key == "away") {
+                HWND other = CreateWindowW(L"static", L"", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+                SetForegroundWindow(other);
+                SetForegroundWindow(dialog);
+                DestroyWindow(other);
+                continue;
+            }
             bool alt = key.rfind("alt+", 0) == 0, shift = key.rfind("shift+", 0) == 0;
             std::string name = key.substr(key.find('+') + 1);
             WPARAM vk = name == "tab" ? VK_TAB : name == "right" ? VK_RIGHT : name == "left" ? VK_LEFT

@@ -220,6 +220,14 @@ void ShowLabel(ActionSlot slot, const char* text) {
 
 void SetRadioCheck(ActionSlot slot, bool on) {
     SendMessageA(controls.radios[slot], BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (!on) return;
+    // The focus on an action follows the check, checked first: the dialog manager gives
+    // the focus back to where it was when the dialog is activated again, and an action's
+    // radio button that gets it unchecked reports a click, which would move the cursor
+    // back to an action already set.
+    HWND focus = GetFocus();
+    for (HWND radio : controls.radios)
+        if (radio == focus) SendMessageW(controls.dialog, WM_NEXTDLGCTL, (WPARAM)controls.radios[slot], TRUE);
 }
 
 void ShowSavedNotice() { MessageBoxW(controls.dialog, SAVED_TEXT, SAVED_CAPTION, MB_OK); }
