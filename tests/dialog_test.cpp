@@ -242,6 +242,7 @@ TEST_F(Dialog, WithoutAFileEveryLabelIsItsDefaultKey) {
 
 TEST_F(Dialog, ClicksChooseTheActionAndPlayerAndTheTimerAssigns) {
     Open(3);
+    PushStick(1, 0, 1000);  // controller 2's Y rests at its end, as a wheel's pedal does
     BindingAt(2, 0) = Binding{3, 1};
     Strings before = Labels();
     Click(IDC_ACTION_FIRST + 7);  // "ボム(B)"
@@ -258,12 +259,26 @@ TEST_F(Dialog, ClicksChooseTheActionAndPlayerAndTheTimerAssigns) {
     EXPECT_TRUE(PumpUntil([reads] { return fakeInput.pads[0].reads > reads + 2; }, EVENTUALLY_MS));
     EXPECT_EQ(Labels()[7], "KEY_H");
 
-    // Controller 3 presses its fourth button: the next tick assigns it.
+    // Controller 3 presses its fourth button, then its fifth: the next tick assigns each,
+    // and controller 2's resting axis neither comes first nor holds the latch.
     fakeInput.pads[0].state = DIJOYSTATE{};
     PressButton(2, 3);
     EXPECT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST + 7) == "JOY3_B4"; }, EVENTUALLY_MS));
     EXPECT_EQ(CheckedSlot(), 8);
     EXPECT_EQ(BindingAt(2, 7), (Binding{3, 7}));
+    fakeInput.pads[2].state = DIJOYSTATE{};
+    EXPECT_TRUE(PumpUntil([] { return !bindingEditor.latch; }, EVENTUALLY_MS));
+    PressButton(2, 4);
+    EXPECT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST + 8) == "JOY3_B5"; }, EVENTUALLY_MS));
+
+    // Once that axis has left its end, it counts as any other.
+    fakeInput.pads[2].state = DIJOYSTATE{};
+    ChoosePlayer(1);
+    PushStick(1, 0, 0);
+    reads = fakeInput.pads[1].reads;
+    EXPECT_TRUE(PumpUntil([reads] { return fakeInput.pads[1].reads > reads; }, EVENTUALLY_MS));
+    PushStick(1, 0, 1000);
+    EXPECT_TRUE(PumpUntil([] { return Text(IDC_LABEL_FIRST) == "JOY2_DOWN"; }, EVENTUALLY_MS));
 }
 
 // Controllers plugged in or out while the dialog is up: the device notifications a test

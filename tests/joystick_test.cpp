@@ -71,7 +71,11 @@ TEST(JoystickInput, OnlyFullDeflectionIsADirection) {
         LONG x, y;
         std::vector<int> held;
     };
+    // From the start, Y rests at its lower end (as a wheel's pedal does): it counts only
+    // once it has left that end.
     const Case cases[] = {
+        {0, 1000, {}},
+        {1000, 1000, {PAD_RIGHT}},
         {0, 0, {}},
         {999, 999, {}},
         {-999, -999, {}},
@@ -85,6 +89,7 @@ TEST(JoystickInput, OnlyFullDeflectionIsADirection) {
         {-1001, 1001, {}},  // beyond the range, as a device whose range could not be set reports
     };
     ResetFakeInput(1);
+    PushStick(0, 0, 1000);
     JoystickInput input;
     ASSERT_EQ(Start(input), 0);
     for (const Case& c : cases) {

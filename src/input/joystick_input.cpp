@@ -12,6 +12,8 @@ JoystickInput joystickInput;
 
 namespace {
 
+const unsigned char NOT_YET_READ = 0x80;  // no direction's bit
+
 BOOL CALLBACK SetAxisRange(const DIDEVICEOBJECTINSTANCEA* axis, void* context) {
     IDirectInputDevice8A* device = static_cast<IDirectInputDevice8A*>(context);
     DIPROPRANGE range;
@@ -33,10 +35,22 @@ void ReadPad(const DIJOYSTATE& joy, PadState& pad) {
     for (int button = 0; button < PAD_BUTTONS; ++button) pad[button] = (joy.rgbButtons[button] & 0x80) != 0;
 }
 
+// Clears the directions whose axis rests at that end; `rests` learns them at the first
+// read and forgets each once its axis has left that end.
+void IgnoreResting(PadState& pad, unsigned char& rests) {
+    unsigned char pushed = 0;
+    for (int direction = 0; direction < 4; ++direction)
+        if (pad[PAD_UP + direction]) pushed |= (unsigned char)(1 << direction);
+    rests = rests == NOT_YET_READ ? pushed : (unsigned char)(rests & pushed);
+    for (int direction = 0; direction < 4; ++direction)
+        if (rests & (1 << direction)) pad[PAD_UP + direction] = 0;
+}
+
 }  // namespace
 
 JoystickInput::JoystickInput()
-    : directInput(nullptr), devices(), instances(), count(0), driverLimit(0), states(nullptr), busy(false), setUpCount(0) {}
+    : directInput(nullptr), devices(), instances(), rests(), count(0), driverLimit(0), states(nullptr), busy(false),
+      setUpCount(0) {}
 
 // The controllers of one enumeration, in its order, before they replace the current ones.
 struct JoystickInput::Listing {
@@ -44,6 +58,7 @@ struct JoystickInput::Listing {
     IDirectInputDevice8A* devices[MAX_CONTROLLERS];
     GUID instances[MAX_CONTROLLERS];
     bool created[MAX_CONTROLLERS];  // new this time, not an open device kept
+    unsigned char rests[MAX_CONTROLLERS];
     int count;
 
     void ReleaseCreated() {
@@ -66,8 +81,12 @@ BOOL CALLBACK JoystickInput::OnDeviceFound(const DIDEVICEINSTANCEA* device, void
         if (IsEqualGUID(listing.instances[i], device->guidInstance)) return DIENUM_CONTINUE;
     int slot = listing.count;
     listing.devices[slot] = nullptr;
+    listing.rests[slot] = NOT_YET_READ;
     for (int i = 0; i < input.count; ++i) {
-        if (IsEqualGUID(input.instances[i], device->guidInstance)) listing.devices[slot] = input.devices[i];
+        if (IsEqualGUID(input.instances[i], device->guidInstance)) {
+            listing.devices[slot] = input.devices[i];
+            listing.rests[slot] = input.rests[i];
+        }
     }
     listing.created[slot] = !listing.devices[slot];
     // A controller that cannot be opened is not counted, so every counted slot works.
@@ -141,6 +160,7 @@ HRESULT JoystickInput::List(HWND window) {
     for (int i = 0; i < count; ++i) {
         devices[i] = listing.devices[i];
         instances[i] = listing.instances[i];
+        rests[i] = listing.rests[i];
     }
 
     for (int i = 0; i < count; ++i) {
@@ -200,6 +220,7 @@ HRESULT JoystickInput::PollAll() {
         result = device->GetDeviceState(sizeof(DIJOYSTATE), &joy);
         if (SUCCEEDED(result)) {
             ReadPad(joy, pad);
+            IgnoreResting(pad, rests[i]);
         } else if (result == DIERR_INPUTLOST) {
             device->Acquire();
         }

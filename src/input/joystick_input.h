@@ -36,7 +36,10 @@ public:
     HRESULT Enumerate(HWND window);
 
     // Reads every controller into its PadState. A controller that fails is cleared and
-    // re-acquired without holding up the others. Returns the first failure, or 0.
+    // re-acquired without holding up the others. A direction already pushed at a
+    // controller's first read after it was set up is where its axis rests (a wheel's
+    // pedal, a brake): it reads as not pushed until the axis has left that end once.
+    // Returns the first failure, or 0.
     HRESULT PollAll();
 
     int DeviceCount() const { return count; }
@@ -54,6 +57,9 @@ private:
     IDirectInput8A* directInput;
     IDirectInputDevice8A* devices[MAX_CONTROLLERS];
     GUID instances[MAX_CONTROLLERS];  // each device's instance GUID, to know it when listed again
+    // Per controller, the directions whose axis rests at that end (a bit each, from up;
+    // 0x80 until its first read).
+    unsigned char rests[MAX_CONTROLLERS];
     int count;
     unsigned int driverLimit;
     PadState* states;
