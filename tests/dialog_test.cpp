@@ -235,9 +235,48 @@ TEST_F(Dialog, EveryCaptionReadsAsTheTemplatesJapanese) {
     }
 }
 
-TEST_F(Dialog, WithoutAFileEveryLabelIsItsDefaultKey) {
-    Open();
-    EXPECT_EQ(Labels(), (Strings{"KEY_A", "KEY_B", "KEY_C", "KEY_D", "KEY_E", "KEY_F", "KEY_G", "KEY_H", "KEY_I"}));
+HANDLE heldConfig;
+void HoldConfigAlone() {
+    heldConfig = CreateFileA("config.ini", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+void LetGoOfConfig() {
+    if (heldConfig) CloseHandle(heldConfig);
+    heldConfig = nullptr;
+}
+
+// A config.ini of one binding as the dialog opens, and what it shows: another program
+// holding it for a moment is waited for as a save waits; one that keeps it gets the
+// defaults and a notice before the first tick.
+TEST_F(Dialog, WithoutAReadableFileEveryLabelIsItsDefaultKeyAndTheNoticeSaysWhy) {
+    const struct {
+        const char* what;
+        void (*place)();
+        const char* first;
+        bool told;
+    } rows[] = {
+        {"no file", [] { DeleteFileA("config.ini"); }, "KEY_A", false},
+        {"held without sharing for a moment", [] { HoldConfigAlone(), duringPause = LetGoOfConfig; }, "JOY1_B1", false},
+        {"held without sharing for good", HoldConfigAlone, "KEY_A", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        WriteFile("config.ini", {4, 9, 1, 4});
+        row.place();
+        notices.clear();
+        Open(1);
+        EXPECT_TRUE(PumpUntil([] { return fakeInput.pads[0].reads > 0; }, EVENTUALLY_MS));
+        LetGoOfConfig();
+        duringPause = nullptr;
+        EXPECT_EQ(Labels(), (Strings{row.first, "KEY_B", "KEY_C", "KEY_D", "KEY_E", "KEY_F", "KEY_G", "KEY_H", "KEY_I"}));
+        EXPECT_EQ(notices, row.told ? WideStrings{L"読み込み失敗|config.ini を読み込めませんでした。\n" +
+                                                  SystemMessage(ERROR_SHARING_VIOLATION) +
+                                                  L"\n初期設定を表示しています。「これで決定」を押すと、config.ini "
+                                                  L"はこの内容で置き換えられます。"}
+                                    : WideStrings{});
+        DestroyWindow(dialog);
+        MSG quit;
+        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    }
 }
 
 TEST_F(Dialog, ClicksChooseTheActionAndPlayerAndTheTimerAssigns) {
@@ -401,8 +440,6 @@ TEST_F(Dialog, ConfirmSavesShowsTheNoticeAndCloses) {
     MSG quit;
     EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
-
-HANDLE heldConfig;
 
 // Every failed save says why and what to do; the dialog, its edits and the old file stay.
 TEST_F(Dialog, AFailedSaveSaysWhyAndTheDialogStays) {

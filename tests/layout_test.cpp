@@ -240,8 +240,10 @@ TEST_F(Layout, TheNoticesShowTheirWholeText) {
     for (SaveStatus status : {SAVE_FOLDER_DENIED, SAVE_READ_ONLY, SAVE_IN_USE, SAVE_FAILED})
         ShowSaveFailedNotice(SaveResult{status, ERROR_DISK_FULL});
     ShowSavedNotice();
+    ShowLoadFailedNotice(ERROR_SHARING_VIOLATION);  // shown from the dialog's queue
+    for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&message);
     UnhookWindowsHookEx(hook);
-    EXPECT_EQ(noticesSeen, 5);
+    EXPECT_EQ(noticesSeen, 6);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "bindings/bindings.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "bindings/replace_file.h"
 
@@ -16,25 +18,46 @@ Binding DefaultBinding(ActionSlot slot) {
     return binding;
 }
 
-// Reads at most `capacity` bytes of the file; a file that cannot be measured or read
-// yields nothing.
+// The system's code for the last failed file call: Windows' own, which says more than
+// errno does (a lock, an access list, a cloud file offline).
+unsigned long LastFileError() {
+#ifdef _WIN32
+    return _doserrno;
+#else
+    return errno;
+#endif
+}
+
+// Reads at most `capacity` bytes of the file; -1 when it cannot be measured or read.
 long ReadPrefix(FILE* file, unsigned char* buffer, long capacity) {
-    if (std::fseek(file, 0, SEEK_END) != 0) return 0;
+    if (std::fseek(file, 0, SEEK_END) != 0) return -1;
     long length = std::ftell(file);
-    if (length <= 0 || std::fseek(file, 0, SEEK_SET) != 0) return 0;
+    if (length < 0 || std::fseek(file, 0, SEEK_SET) != 0) return -1;
     if (length > capacity) length = capacity;
-    return (long)std::fread(buffer, 1, (size_t)length, file);
+    size_t read = std::fread(buffer, 1, (size_t)length, file);
+    return std::ferror(file) ? -1 : (long)read;
 }
 
 }  // namespace
 
-void LoadBindings() {
+LoadResult LoadBindings() {
     unsigned char image[CONFIG_FILE_SIZE];
     long size = 0;
-    if (FILE* file = std::fopen(CONFIG_FILE, "rb")) {
+    unsigned long error = 0;
+    Outcome outcome = Retry([&] {
+        FILE* file = std::fopen(CONFIG_FILE, "rb");
+        if (!file) {
+            size = 0;
+            error = LastFileError();
+            return errno == ENOENT ? DONE : BUSY;  // no file (or no folder): the defaults
+        }
         size = ReadPrefix(file, image, CONFIG_FILE_SIZE);
+        error = LastFileError();
         std::fclose(file);
-    }
+        return size < 0 ? BUSY : DONE;
+    });
+    bool failed = outcome != DONE;
+    if (failed) size = 0;
     // The two count bytes are not checked: every file is read as 4 x 9.
     for (int player = 0; player < PLAYER_COUNT; ++player) {
         for (ActionSlot slot = 0; slot < ACTION_COUNT; ++slot) {
@@ -47,6 +70,7 @@ void LoadBindings() {
             }
         }
     }
+    return LoadResult{failed, failed ? error : 0};
 }
 
 SaveResult SaveBindings() {

@@ -30,9 +30,18 @@ extern BindingTable bindingTable;
 
 inline Binding& BindingAt(int player, ActionSlot slot) { return bindingTable.entries[player][slot]; }
 
+// Whether "config.ini" could not be read though it is there (held without sharing by
+// another program, an access list, a cloud file offline): every entry then has its
+// default, and a save would replace the file. No file at all is no failure.
+struct LoadResult {
+    bool failed;
+    unsigned long error;  // the system's code for why (GetLastError's or errno); 0 when read
+};
+
 // Fills the table from "config.ini" in the current directory; entries the file does
-// not hold (no file, a short file) get their defaults: keyboard keys A..I.
-void LoadBindings();
+// not hold (no file, a short file, an unreadable one) get their defaults: keyboard keys
+// A..I. A file that cannot be read is tried again for a moment, as a save waits out a lock.
+LoadResult LoadBindings();
 
 // Why a save did not happen: the player is told what to do about each.
 enum SaveStatus {

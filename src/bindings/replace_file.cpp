@@ -1,30 +1,5 @@
 #include "bindings/replace_file.h"
 
-namespace {
-
-// Virus scanners, indexers and the game itself open files for a moment: a save that
-// meets such a lock tries again for about this long in all before it gives up.
-const int RETRY_PAUSE_MS = 10;
-const int RETRY_TOTAL_MS = 100;
-
-enum Outcome { DONE, BUSY, FAILED };
-
-// Each system's own clock.
-unsigned long long NowMs();
-
-// Calls `attempt` until it is done, fails, or stays busy for the whole wait (BUSY).
-template <typename Attempt>
-Outcome Retry(Attempt attempt) {
-    unsigned long long start = NowMs();
-    for (;;) {
-        Outcome outcome = attempt();
-        if (outcome != BUSY || NowMs() - start >= (unsigned long long)RETRY_TOTAL_MS) return outcome;
-        PauseBeforeRetry(RETRY_PAUSE_MS);
-    }
-}
-
-}  // namespace
-
 #ifdef _WIN32
 #include <windows.h>
 
@@ -42,8 +17,6 @@ const DWORD TEMP_SHARING = FILE_SHARE_READ;
 #endif
 
 bool IsLockError(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
-
-unsigned long long NowMs() { return GetTickCount64(); }
 
 bool DeleteByHandle(HANDLE file) {
     FILE_DISPOSITION_INFO disposition = {TRUE};
@@ -160,6 +133,8 @@ SaveResult WriteThrough(HANDLE file, const unsigned char* data, int size) {
 
 }  // namespace
 
+unsigned long long NowMs() { return GetTickCount64(); }
+
 SaveResult ReplaceFileWith(const char* name, const char* temp, const unsigned char* data, int size) {
     // Windows refuses to replace a read-only file, but only after the wait for a lock,
     // and Wine replaces it: look first.
@@ -189,13 +164,13 @@ SaveResult ReplaceFileWith(const char* name, const char* temp, const unsigned ch
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
 unsigned long long NowMs() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return (unsigned long long)now.tv_sec * 1000 + (unsigned long long)now.tv_nsec / 1000000;
 }
+
+namespace {
 
 // Every save holds this lock on the folder from removing a stale temporary file until
 // its own has replaced the file, so two saves never touch each other's temporary file.

@@ -26,3 +26,24 @@ bool FlushToDisk(FileHandle file);
 // The pause between two tries of a save that met a lock; a test lets go of its lock
 // in it, once the save is seen to wait.
 void PauseBeforeRetry(int ms);
+
+// Virus scanners, indexers and the game itself open files for a moment: a save or a load
+// that meets such a lock tries again for about this long in all before it gives up.
+const int RETRY_PAUSE_MS = 10;
+const int RETRY_TOTAL_MS = 100;
+
+enum Outcome { DONE, BUSY, FAILED };
+
+// Each system's own clock.
+unsigned long long NowMs();
+
+// Calls `attempt` until it is done, fails, or stays busy for the whole wait (BUSY).
+template <typename Attempt>
+Outcome Retry(Attempt attempt) {
+    unsigned long long start = NowMs();
+    for (;;) {
+        Outcome outcome = attempt();
+        if (outcome != BUSY || NowMs() - start >= (unsigned long long)RETRY_TOTAL_MS) return outcome;
+        PauseBeforeRetry(RETRY_PAUSE_MS);
+    }
+}

@@ -18,8 +18,10 @@ void ShowRow() {
 }  // namespace
 
 void OnInit() {
-    LoadBindings();
+    LoadResult loaded = LoadBindings();
     ShowRow();
+    // Told before anything is edited: the defaults shown would replace the player's file.
+    if (loaded.failed) ShowLoadFailedNotice(loaded.error);
 }
 
 void OnTick() {

@@ -39,6 +39,13 @@ const wchar_t IN_USE_TEXT[] =
     L"config.ini を別のプログラム（ゲームなど）が使っています。\n"
     L"そのプログラムを閉じてから、もう一度「これで決定」を押してください。";
 const wchar_t SAVE_FAILED_TEXT[] = L"config.ini を保存できませんでした。\n";  // then the system's own words
+// What a file that is there but cannot be read says: why, and what a confirm would do.
+const wchar_t LOAD_FAILED_CAPTION[] = L"読み込み失敗";
+const wchar_t LOAD_FAILED_TEXT[] = L"config.ini を読み込めませんでした。\n";  // then the system's own words
+const wchar_t DEFAULTS_SHOWN_TEXT[] =
+    L"\n初期設定を表示しています。「これで決定」を押すと、config.ini はこの内容で置き換えられます。";
+// Posted to itself when the file could not be read: the notice comes once the window is up.
+const UINT WM_LOAD_FAILED = WM_APP;
 
 // Taken once at initialisation, for the dialog's lifetime.
 struct DialogControls {
@@ -160,6 +167,25 @@ bool IsOkOrCancelKey(const MSG& message) {
     return false;
 }
 
+// `intro`, then the system's own words for `error` in the player's language ("Disk full.",
+// say), without the line break the system ends them with.
+void SystemMessageAfter(const wchar_t* intro, unsigned long error, wchar_t* text, int capacity) {
+    lstrcpyW(text, intro);
+    int length = lstrlenW(text);
+    DWORD added = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                 text + length, (DWORD)(capacity - length), nullptr);
+    if (added == 0) added = wsprintfW(text + length, L"(%lu)", error);
+    for (wchar_t* end = text + length + added; end > text + length && end[-1] <= L' '; --end) end[-1] = L'\0';
+}
+
+BOOL OnLoadFailed(HWND dialog, unsigned long error) {
+    wchar_t text[512];
+    SystemMessageAfter(LOAD_FAILED_TEXT, error, text, ARRAYSIZE(text) - ARRAYSIZE(DEFAULTS_SHOWN_TEXT));
+    lstrcatW(text, DEFAULTS_SHOWN_TEXT);
+    MessageBoxW(dialog, text, LOAD_FAILED_CAPTION, MB_OK | MB_ICONWARNING);
+    return TRUE;
+}
+
 }  // namespace
 
 HWND CreateConfigDialog(HINSTANCE instance) {
@@ -194,6 +220,8 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         return TRUE;
     case WM_DEVICECHANGE:
         return OnDeviceChange(dialog, wParam, lParam);
+    case WM_LOAD_FAILED:
+        return OnLoadFailed(dialog, (unsigned long)lParam);
     case WM_CLOSE:
         OnCancel();
         return TRUE;
@@ -232,22 +260,16 @@ void SetRadioCheck(ActionSlot slot, bool on) {
 
 void ShowSavedNotice() { MessageBoxW(controls.dialog, SAVED_TEXT, SAVED_CAPTION, MB_OK); }
 
+// Asked while the dialog is being made, still hidden: shown over it once it is up.
+void ShowLoadFailedNotice(unsigned long error) { PostMessageW(controls.dialog, WM_LOAD_FAILED, 0, (LPARAM)error); }
+
 void ShowSaveFailedNotice(SaveResult result) {
     wchar_t text[512];
     switch (result.status) {
     case SAVE_FOLDER_DENIED: lstrcpyW(text, FOLDER_DENIED_TEXT); break;
     case SAVE_READ_ONLY: lstrcpyW(text, READ_ONLY_TEXT); break;
     case SAVE_IN_USE: lstrcpyW(text, IN_USE_TEXT); break;
-    default: {
-        // The system's own words, in the player's language: "Disk full.", say.
-        lstrcpyW(text, SAVE_FAILED_TEXT);
-        int length = lstrlenW(text);
-        DWORD added = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, result.error,
-                                     0, text + length, (DWORD)(ARRAYSIZE(text) - length), nullptr);
-        if (added == 0) added = wsprintfW(text + length, L"(%lu)", result.error);
-        // Without the line break the system ends its message with.
-        for (wchar_t* end = text + length + added; end > text + length && end[-1] <= L' '; --end) end[-1] = L'\0';
-    }
+    default: SystemMessageAfter(SAVE_FAILED_TEXT, result.error, text, ARRAYSIZE(text));
     }
     MessageBoxW(controls.dialog, text, SAVE_FAILED_CAPTION, MB_OK | MB_ICONERROR);
 }

@@ -11,5 +11,6 @@ void SetRadioCheck(ActionSlot slot, bool on) {
     viewCalls.push_back("check " + std::to_string(slot) + (on ? " on" : " off"));
 }
 void ShowSavedNotice() { viewCalls.push_back("saved"); }
+void ShowLoadFailedNotice(unsigned long error) { viewCalls.push_back("load failed " + std::to_string(error)); }
 void ShowSaveFailedNotice(SaveResult result) { viewCalls.push_back("save failed " + std::to_string(result.status)); }
 void CloseDialog() { viewCalls.push_back("close"); }
