@@ -47,17 +47,15 @@ LoadResult LoadBindings() {
     Outcome outcome = Retry([&] {
         FILE* file = std::fopen(CONFIG_FILE, "rb");
         if (!file) {
-            size = 0;
             error = LastFileError();
             return errno == ENOENT ? DONE : BUSY;  // no file (or no folder): the defaults
         }
         size = ReadPrefix(file, image, CONFIG_FILE_SIZE);
-        error = LastFileError();
+        if (size < 0) error = LastFileError();
         std::fclose(file);
         return size < 0 ? BUSY : DONE;
     });
-    bool failed = outcome != DONE;
-    if (failed) size = 0;
+    bool failed = outcome != DONE;  // a size below 0 reads as no data: the defaults
     // The two count bytes are not checked: every file is read as 4 x 9.
     for (int player = 0; player < PLAYER_COUNT; ++player) {
         for (ActionSlot slot = 0; slot < ACTION_COUNT; ++slot) {
