@@ -71,8 +71,7 @@ TEST(JoystickInput, OnlyFullDeflectionIsADirection) {
         LONG x, y;
         std::vector<int> held;
     };
-    // From the start, Y rests at its lower end (as a wheel's pedal does): it counts only
-    // once it has left that end.
+    // Y rests at its lower end from the start (a wheel's pedal): it counts once it left it.
     const Case cases[] = {
         {0, 1000, {}},
         {1000, 1000, {PAD_RIGHT}},
