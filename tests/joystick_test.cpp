@@ -71,8 +71,11 @@ TEST(JoystickInput, OnlyFullDeflectionIsADirection) {
         LONG x, y;
         std::vector<int> held;
     };
-    // Y rests at its lower end from the start (a wheel's pedal): it counts once it left it.
+    // Y rests at its lower end from before the start (a wheel's pedal), and the device reads
+    // centred until its first report: Y counts once it has left that end.
     const Case cases[] = {
+        {0, 1000, {}},
+        {0, 1000, {}},
         {0, 1000, {}},
         {1000, 1000, {PAD_RIGHT}},
         {0, 0, {}},
@@ -88,6 +91,7 @@ TEST(JoystickInput, OnlyFullDeflectionIsADirection) {
         {-1001, 1001, {}},  // beyond the range, as a device whose range could not be set reports
     };
     ResetFakeInput(1);
+    fakeInput.pads[0].silentReads = 2;
     PushStick(0, 0, 1000);
     JoystickInput input;
     ASSERT_EQ(Start(input), 0);
@@ -96,6 +100,25 @@ TEST(JoystickInput, OnlyFullDeflectionIsADirection) {
         input.PollAll();
         EXPECT_EQ(HeldFlags(input, 0), c.held) << c.x << "," << c.y;
     }
+}
+
+// What a controller's first report taught stays with its device when the controllers are
+// listed again: a pad plugged in, sorting first, learns its own rest (its first report is a
+// push), and the pedal that rests keeps resting, though its stick counts.
+TEST(JoystickInput, WhereAnAxisRestsStaysWithItsDevice) {
+    ResetFakeInput(1);
+    fakeInput.pads[0].silentReads = 1;
+    JoystickInput input;
+    ASSERT_EQ(Start(input), 0);
+    for (LONG x : {0, 0, 1000}) PushStick(0, x, 1000), input.PollAll();
+    fakeInput.pads.resize(2);
+    fakeInput.listings = {{1, 0}};
+    ASSERT_EQ(Relist(input), 0);
+    for (LONG x : {0, -1000}) PushStick(1, x, 0), input.PollAll();
+    EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{});
+    EXPECT_EQ(HeldFlags(input, 1), std::vector<int>{PAD_RIGHT});
+    for (LONG x : {0, -1000}) PushStick(1, x, 0), input.PollAll();
+    EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{PAD_LEFT});
 }
 
 TEST(JoystickInput, AButtonIsHeldByItsHighBit) {
@@ -216,6 +239,7 @@ TEST(JoystickInput, EnumeratingAgainKeepsListedControllersAndSetsUpNewOnes) {
     fakeInput.pads.resize(3);
     PressButton(2, 6);
     fakeInput.log.clear();
+    const unsigned long kept = input.IdOf(1);
     ASSERT_EQ(Relist(input), 0);
     EXPECT_EQ(fakeInput.log, (Log{
         "EnumDevices type=4 flags=1",
@@ -230,6 +254,8 @@ TEST(JoystickInput, EnumeratingAgainKeepsListedControllersAndSetsUpNewOnes) {
         "pad2 Acquire",
     }));
     ASSERT_EQ(input.DeviceCount(), 2);
+    EXPECT_EQ(input.IdOf(0), kept);  // its device's, whatever its number; the new one's is new
+    EXPECT_GT(input.IdOf(1), kept);
     EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{});  // all zero until read
     input.PollAll();
     EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{5});
@@ -309,6 +335,7 @@ TEST(JoystickInput, AFailingPollClearsThatControllerAndTheOthersAreStillRead) {
     ResetFakeInput(3);
     JoystickInput input;
     ASSERT_EQ(Start(input), 0);
+    input.PollAll();  // as each was set up; the presses are their first reports
     for (int pad = 0; pad < 3; ++pad) PressButton(pad, pad);
     input.PollAll();
     EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{0});

@@ -12,7 +12,8 @@ JoystickInput joystickInput;
 
 namespace {
 
-const unsigned char NOT_YET_READ = 0x80;  // no direction's bit
+// How much of a controller has been heard since its set-up.
+const unsigned char NOT_READ = 0, SET_UP_STATE = 1, REPORTED = 2;
 
 BOOL CALLBACK SetAxisRange(const DIDEVICEOBJECTINSTANCEA* axis, void* context) {
     IDirectInputDevice8A* device = static_cast<IDirectInputDevice8A*>(context);
@@ -35,30 +36,40 @@ void ReadPad(const DIJOYSTATE& joy, PadState& pad) {
     for (int button = 0; button < PAD_BUTTONS; ++button) pad[button] = (joy.rgbButtons[button] & 0x80) != 0;
 }
 
-// Clears the directions whose axis rests at that end; `rests` learns them at the first
-// read and forgets each once its axis has left that end.
-void IgnoreResting(PadState& pad, unsigned char& rests) {
+}  // namespace
+
+// Clears the directions that do not count yet. DirectInput reads a device that reports only
+// when something changes as centred until its first report, so a pedal held down since before
+// the start would show as pushed at its first report: the directions wait for that report, and
+// those it pushes are where their axes rest, each until it has left that end.
+void JoystickInput::IgnoreResting(const DIJOYSTATE& joy, PadState& pad, Notes& notes) {
+    static_assert(sizeof notes.setUpState == sizeof joy, "room for a DIJOYSTATE");
+    if (notes.heard == NOT_READ) {
+        std::memcpy(notes.setUpState, &joy, sizeof joy);
+        notes.heard = SET_UP_STATE;
+    }
     unsigned char pushed = 0;
     for (int direction = 0; direction < 4; ++direction)
         if (pad[PAD_UP + direction]) pushed |= (unsigned char)(1 << direction);
-    rests = rests == NOT_YET_READ ? pushed : (unsigned char)(rests & pushed);
+    if (notes.heard == SET_UP_STATE && std::memcmp(notes.setUpState, &joy, sizeof joy) != 0) {
+        notes.heard = REPORTED;
+        notes.rests = pushed;
+    }
+    notes.rests &= pushed;
+    unsigned char ignored = notes.heard == REPORTED ? notes.rests : 0x0F;
     for (int direction = 0; direction < 4; ++direction)
-        if (rests & (1 << direction)) pad[PAD_UP + direction] = 0;
+        if (ignored & (1 << direction)) pad[PAD_UP + direction] = 0;
 }
 
-}  // namespace
-
 JoystickInput::JoystickInput()
-    : directInput(nullptr), devices(), instances(), rests(), count(0), driverLimit(0), states(nullptr), busy(false),
-      setUpCount(0) {}
+    : directInput(nullptr), devices(), notes(), count(0), driverLimit(0), states(nullptr), busy(0), setUpCount(0) {}
 
 // The controllers of one enumeration, in its order, before they replace the current ones.
 struct JoystickInput::Listing {
     JoystickInput* input;
     IDirectInputDevice8A* devices[MAX_CONTROLLERS];
-    GUID instances[MAX_CONTROLLERS];
+    Notes notes[MAX_CONTROLLERS];
     bool created[MAX_CONTROLLERS];  // new this time, not an open device kept
-    unsigned char rests[MAX_CONTROLLERS];
     int count;
 
     void ReleaseCreated() {
@@ -78,14 +89,14 @@ BOOL CALLBACK JoystickInput::OnDeviceFound(const DIDEVICEINSTANCEA* device, void
     // A listing that overlaps a device change may offer a device twice: two slots would
     // share one reference, and a later listing without it would release it twice.
     for (int i = 0; i < listing.count; ++i)
-        if (IsEqualGUID(listing.instances[i], device->guidInstance)) return DIENUM_CONTINUE;
+        if (IsEqualGUID(listing.notes[i].instance, device->guidInstance)) return DIENUM_CONTINUE;
     int slot = listing.count;
     listing.devices[slot] = nullptr;
-    listing.rests[slot] = NOT_YET_READ;
+    listing.notes[slot] = Notes();
     for (int i = 0; i < input.count; ++i) {
-        if (IsEqualGUID(input.instances[i], device->guidInstance)) {
+        if (IsEqualGUID(input.notes[i].instance, device->guidInstance)) {
             listing.devices[slot] = input.devices[i];
-            listing.rests[slot] = input.rests[i];
+            listing.notes[slot] = input.notes[i];  // what it taught stays with it
         }
     }
     listing.created[slot] = !listing.devices[slot];
@@ -95,7 +106,7 @@ BOOL CALLBACK JoystickInput::OnDeviceFound(const DIDEVICEINSTANCEA* device, void
          !listing.devices[slot])) {
         return DIENUM_CONTINUE;
     }
-    listing.instances[slot] = device->guidInstance;
+    listing.notes[slot].instance = device->guidInstance;
     ++listing.count;
     bool full = (unsigned int)listing.count == input.driverLimit || listing.count == MAX_CONTROLLERS;
     return full ? DIENUM_STOP : DIENUM_CONTINUE;
@@ -126,9 +137,9 @@ HRESULT JoystickInput::Enumerate(HWND window) {
     // device (Wine's waits on a thread of its own), device notifications among them: a
     // listing asked for then would change the controllers under the call using them.
     if (busy) return E_PENDING;
-    busy = true;
+    ++busy;
     HRESULT result = List(window);
-    busy = false;
+    --busy;
     return result;
 }
 
@@ -159,19 +170,18 @@ HRESULT JoystickInput::List(HWND window) {
     count = listing.count;
     for (int i = 0; i < count; ++i) {
         devices[i] = listing.devices[i];
-        instances[i] = listing.instances[i];
-        rests[i] = listing.rests[i];
+        notes[i] = listing.notes[i];
+        if (listing.created[i]) notes[i].id = ++setUpCount;
     }
 
     for (int i = 0; i < count; ++i) {
         if (!listing.created[i]) continue;
-        ++setUpCount;
         result = Configure(devices[i], window);
         if (FAILED(result)) {
             // This controller and every later new one stay counted and all zero; the next
             // enumeration opens them afresh instead of keeping them.
             for (int j = i; j < count; ++j)
-                if (listing.created[j]) instances[j] = GUID();
+                if (listing.created[j]) notes[j].instance = GUID();
             return result;
         }
     }
@@ -201,7 +211,7 @@ HRESULT JoystickInput::Configure(IDirectInputDevice8A* device, HWND window) {
 }
 
 HRESULT JoystickInput::PollAll() {
-    busy = true;  // a lost controller is acquired again
+    ++busy;  // a lost controller is acquired again
     HRESULT firstFailure = 0;
     for (int i = 0; i < count; ++i) {
         IDirectInputDevice8A* device = devices[i];
@@ -220,11 +230,23 @@ HRESULT JoystickInput::PollAll() {
         result = device->GetDeviceState(sizeof(DIJOYSTATE), &joy);
         if (SUCCEEDED(result)) {
             ReadPad(joy, pad);
-            IgnoreResting(pad, rests[i]);
+            IgnoreResting(joy, pad, notes[i]);
         } else if (result == DIERR_INPUTLOST) {
             device->Acquire();
         }
     }
-    busy = false;
+    --busy;
     return firstFailure;
+}
+
+void JoystickInput::Shutdown() {
+    for (int i = 0; i < count; ++i) devices[i]->Unacquire();
+    // The call under this one still uses them; the process ends soon after anyway.
+    if (busy) return;
+    for (int i = 0; i < count; ++i) devices[i]->Release();
+    count = 0;
+    std::free(states);
+    states = nullptr;
+    if (directInput) directInput->Release();
+    directInput = nullptr;
 }

@@ -6,6 +6,7 @@
 struct IDirectInput8A;
 struct IDirectInputDevice8A;
 struct DIDEVICEINSTANCEA;
+struct DIJOYSTATE;
 
 const int MAX_CONTROLLERS = 16;
 const int PAD_BUTTONS = 32;
@@ -36,34 +37,50 @@ public:
     HRESULT Enumerate(HWND window);
 
     // Reads every controller into its PadState. A controller that fails is cleared and
-    // re-acquired without holding up the others. A direction already pushed at a
-    // controller's first read after it was set up is where its axis rests (a wheel's
+    // re-acquired without holding up the others. A controller's directions count only
+    // once it has reported: until its state first differs from the one read right after
+    // its set-up (DirectInput reads a device that has not reported yet as centred). A
+    // direction pushed in that first reported state is where its axis rests (a wheel's
     // pedal, a brake): it reads as not pushed until the axis has left that end once.
-    // Returns the first failure, or 0.
+    // Buttons always count. Returns the first failure, or 0.
     HRESULT PollAll();
 
+    // Unacquires and releases every controller, then DirectInput: the window they were
+    // set up for is about to go. Inside a listing or a read it only unacquires them.
+    void Shutdown();
+
     int DeviceCount() const { return count; }
-    // How many controllers have been set up since the start: a listing that raises it
+    // How many controllers have been opened since the start: a listing that raises it
     // has a new controller to read.
     unsigned long SetUpCount() const { return setUpCount; }
     const PadState& StateOf(int i) const { return states[i]; }
+    // Controller i's device for as long as it stays attached, whatever number the others'
+    // coming and going give it: never 0, never given to another device.
+    unsigned long IdOf(int i) const { return notes[i].id; }
 
 private:
+    // What the program knows of one controller besides its device; it moves with the
+    // device when the controllers are listed again.
+    struct Notes {
+        GUID instance;  // to know it when listed again
+        unsigned long id;
+        unsigned char heard;  // nothing read yet, only its set-up state so far, or a report
+        unsigned char rests;  // the directions whose axis rests at that end, a bit each from up
+        unsigned char setUpState[80];  // its first read, a DIJOYSTATE
+    };
     struct Listing;
     static BOOL CALLBACK OnDeviceFound(const DIDEVICEINSTANCEA* device, void* listing);
     HRESULT List(HWND window);
     HRESULT Configure(IDirectInputDevice8A* device, HWND window);
+    static void IgnoreResting(const DIJOYSTATE& joy, PadState& pad, Notes& notes);
 
     IDirectInput8A* directInput;
     IDirectInputDevice8A* devices[MAX_CONTROLLERS];
-    GUID instances[MAX_CONTROLLERS];  // each device's instance GUID, to know it when listed again
-    // Per controller, the directions whose axis rests at that end (a bit each, from up;
-    // 0x80 until its first read).
-    unsigned char rests[MAX_CONTROLLERS];
+    Notes notes[MAX_CONTROLLERS];
     int count;
     unsigned int driverLimit;
     PadState* states;
-    bool busy;  // inside Enumerate or PollAll
+    int busy;  // how deep inside Enumerate or PollAll: a window message may start another inside
     unsigned long setUpCount;
 };
 

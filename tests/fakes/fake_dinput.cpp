@@ -47,6 +47,7 @@ public:
     }
     STDMETHOD(SetCooperativeLevel)(HWND window, DWORD flags) override {
         Log("pad%d SetCooperativeLevel window=0x%llx flags=0x%lx", index_, (unsigned long long)(UINT_PTR)window, flags);
+        window_ = window;
         return Pad().setCooperativeLevel;
     }
     STDMETHOD(EnumObjects)(LPDIENUMDEVICEOBJECTSCALLBACKA callback, LPVOID context, DWORD flags) override {
@@ -86,6 +87,10 @@ public:
         if (references_ == 0) Log("pad%d Acquire on a freed device", index_);
         return DI_OK;
     }
+    STDMETHOD(Unacquire)() override {
+        Log("pad%d Unacquire%s", index_, IsWindow(window_) ? "" : " after its window is gone");
+        return DI_OK;
+    }
     STDMETHOD(Poll)() override {
         if (fakeInput.logPolling) Log("pad%d Poll", index_);
         return Pad().poll;
@@ -95,14 +100,14 @@ public:
         if (fakeInput.logPolling) Log("pad%d GetDeviceState %lu", index_, size);
         if (FAILED(Pad().getDeviceState)) return Pad().getDeviceState;
         if (size != sizeof(DIJOYSTATE)) return DIERR_INVALIDPARAM;
-        *static_cast<DIJOYSTATE*>(data) = Pad().state;
+        *static_cast<DIJOYSTATE*>(data) = Pad().silentReads > 0 ? DIJOYSTATE{} : Pad().state;
+        if (Pad().silentReads > 0) --Pad().silentReads;
         return DI_OK;
     }
 
     // Not used by the program.
     STDMETHOD(GetCapabilities)(LPDIDEVCAPS) override { return E_NOTIMPL; }
     STDMETHOD(GetProperty)(REFGUID, LPDIPROPHEADER) override { return E_NOTIMPL; }
-    STDMETHOD(Unacquire)() override { return E_NOTIMPL; }
     STDMETHOD(GetDeviceData)(DWORD, LPDIDEVICEOBJECTDATA, LPDWORD, DWORD) override { return E_NOTIMPL; }
     STDMETHOD(SetEventNotification)(HANDLE) override { return E_NOTIMPL; }
     STDMETHOD(GetObjectInfo)(LPDIDEVICEOBJECTINSTANCEA, DWORD, DWORD) override { return E_NOTIMPL; }
@@ -128,13 +133,17 @@ public:
 private:
     int index_;
     ULONG references_ = 1;
+    HWND window_ = nullptr;
 };
 
 class FakeDirectInput8 : public IDirectInput8A {
 public:
     STDMETHOD_(HRESULT, QueryInterface)(REFIID, void**) override { return E_NOINTERFACE; }
     STDMETHOD_(ULONG, AddRef)() override { return 2; }
-    STDMETHOD_(ULONG, Release)() override { return 1; }
+    STDMETHOD_(ULONG, Release)() override {
+        Log("DirectInput Release");
+        return 1;
+    }
     STDMETHOD(CreateDevice)(REFGUID instance, LPDIRECTINPUTDEVICE8A* device, LPUNKNOWN outer) override {
         int index = (int)instance.Data1;
         Log("CreateDevice pad%d outer=%s", index, outer ? "set" : "null");

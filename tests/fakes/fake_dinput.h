@@ -23,6 +23,7 @@ struct FakePad {
     HRESULT poll = DI_NOEFFECT;  // what a device that needs no polling says
     HRESULT getDeviceState = DI_OK;
     DIJOYSTATE state = {};
+    int silentReads = 0;  // reads before its first report: centred, as DirectInput reads it then
     // What it was asked.
     int acquires = 0;
     int reads = 0;
