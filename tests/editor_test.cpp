@@ -2,34 +2,44 @@
 
 #include <deque>
 #include <filesystem>
-#include <optional>
+#include <map>
 
 #include "fakes/recording_view.h"
 #include "input/capture.h"
-#include "temp_folder.h"
+#include "fresh_folder.h"
 
 namespace {
 
 using Calls = std::vector<std::string>;
 
-// The fake capture: scripted results first, then whatever is held; a key only when the
-// keyboard is asked for. Each call is recorded as "keys" or "pads".
-std::deque<std::optional<Binding>> scripted;
-std::optional<Binding> held;
+// The fake capture: what is held, scripted for the next calls first; controller n's device
+// is n unless `devices` renumbers it. Each call is recorded as "pad N" or "held DEVICE".
+std::deque<std::vector<Binding>> scripted;
+std::vector<Binding> held;
+std::map<int, ControllerId> devices;
 std::vector<std::string> captures;
+
+ControllerId DeviceOf(int source) { return devices.count(source) ? devices[source] : (ControllerId)source; }
+std::vector<Binding> HeldNow() {
+    std::vector<Binding> now = scripted.empty() ? held : scripted.front();
+    if (!scripted.empty()) scripted.pop_front();
+    return now;
+}
 
 }  // namespace
 
-bool CaptureInput(Binding& binding, bool withKeyboard) {
-    captures.push_back(withKeyboard ? "keys" : "pads");
-    std::optional<Binding> result = held;
-    if (!scripted.empty()) {
-        result = scripted.front();
-        scripted.pop_front();
-    }
-    if (result && result->source == SOURCE_KEYBOARD && !withKeyboard) result.reset();
-    if (result) binding = *result;
-    return result.has_value();
+bool CaptureInput(int source, Binding& binding, ControllerId& controller) {
+    captures.push_back("pad " + std::to_string(source));
+    for (Binding input : HeldNow())
+        if (input.source == source) return binding = input, controller = DeviceOf(source), true;
+    return false;
+}
+
+bool IsHeld(ControllerId controller) {
+    captures.push_back("held " + std::to_string(controller));
+    for (Binding input : HeldNow())
+        if (input.source == SOURCE_KEYBOARD || DeviceOf(input.source) == controller) return true;
+    return false;
 }
 
 namespace {
@@ -38,20 +48,23 @@ const Binding NOTHING_HELD = {0xEE, 0xEE};
 
 Binding Default(int slot) { return Binding{SOURCE_KEYBOARD, (unsigned char)(0x41 + slot)}; }
 
-class Editor : public InTempFolder {
+class Editor : public InFreshFolder {
 protected:
     void SetUp() override {
-        InTempFolder::SetUp();
+        InFreshFolder::SetUp();
         bindingEditor = BindingEditor{};
         scripted.clear();
-        held.reset();
+        held.clear();
+        devices.clear();
         OnInit();  // no file: keys A..I everywhere
         viewCalls.clear();
         captures.clear();
     }
-    // One timer tick with `input` held (or nothing); returns what the view was asked.
-    Calls Tick(Binding input = NOTHING_HELD) {
-        if (input == NOTHING_HELD) held.reset(); else held = input;
+    // One timer tick with up to two inputs held; returns what the view was asked.
+    Calls Tick(Binding input = NOTHING_HELD, Binding other = NOTHING_HELD) {
+        held.clear();
+        for (Binding b : {input, other})
+            if (b != NOTHING_HELD) held.push_back(b);
         viewCalls.clear();
         OnTick();
         return viewCalls;
@@ -82,21 +95,21 @@ TEST_F(Editor, OnePressAssignsExactlyOnceWhileHeld) {
 
 TEST_F(Editor, TheLatchClearsOnTheFirstEmptyCaptureAndTheSameTickCapturesAgain) {
     Tick({1, 4});
-    scripted = {std::nullopt, Binding{1, 0}};
+    scripted = {{}, {Binding{1, 0}}};
     captures.clear();
     EXPECT_EQ(Tick({1, 0}), (Calls{"label 1 JOY1_UP", "check 1 off", "check 2 on"}));
-    EXPECT_EQ(captures, (Calls{"keys", "pads"}));
+    EXPECT_EQ(captures, (Calls{"held 1", "pad 1"}));
 }
 
 // The keyboard is read only while the latch is set: there a held key keeps it.
 TEST_F(Editor, AHeldKeyKeepsTheLatchThoughKeysAreNeverAssigned) {
     EXPECT_EQ(Tick({0, ' '}), Calls{});
-    EXPECT_EQ(captures, Calls{"pads"});
+    EXPECT_EQ(captures, Calls{"pad 1"});
     Tick({1, 4});
     captures.clear();
     EXPECT_EQ(Tick({0, ' '}), Calls{});
     EXPECT_EQ(Tick({1, 5}), Calls{});  // the key was never let go of
-    EXPECT_EQ(captures, (Calls{"keys", "keys"}));
+    EXPECT_EQ(captures, (Calls{"held 1", "held 1"}));
     EXPECT_EQ(Tick(), Calls{});
     EXPECT_EQ(Tick({1, 5}).size(), 3u);
 }
@@ -107,10 +120,22 @@ TEST_F(Editor, OnlyTheShownPlayersControllerAssigns) {
     for (Binding ignored : {Binding{1, 4}, Binding{0, 'A'}, Binding{3, 0}}) {
         EXPECT_EQ(Tick(ignored), Calls{});
     }
-    // The latch stayed clear: the right controller assigns at once.
-    EXPECT_EQ(Tick({2, 0}), (Calls{"label 4 JOY2_UP", "check 4 off", "check 5 on"}));
+    // The latch stayed clear: the right controller assigns at once, whatever another
+    // holds, and that one's hold keeps no latch either.
+    EXPECT_EQ(Tick({1, 4}, {2, 0}), (Calls{"label 4 JOY2_UP", "check 4 off", "check 5 on"}));
     EXPECT_EQ(BindingAt(1, 4), (Binding{2, 0}));
     EXPECT_EQ(BindingAt(0, 4), (Binding{0, 'E'}));
+    EXPECT_EQ(Tick({1, 4}), Calls{});
+    EXPECT_EQ(Tick({1, 4}, {2, 1}).size(), 3u);
+}
+
+// A plug that sorts first renumbers the controller that assigned: the latch waits for that
+// device, and the new controller 1 assigns once it is let go.
+TEST_F(Editor, TheLatchFollowsTheDeviceThatAssigned) {
+    EXPECT_EQ(Tick({1, 4}).size(), 3u);
+    devices = {{1, 9}, {2, 1}};
+    EXPECT_EQ(Tick({1, 5}, {2, 4}), Calls{});
+    EXPECT_EQ(Tick({1, 5}), (Calls{"label 1 JOY1_B2", "check 1 off", "check 2 on"}));
 }
 
 TEST_F(Editor, ASwapTakesTheFirstOtherSlotOfTheShownRowOnly) {
@@ -162,7 +187,7 @@ TEST_F(Editor, TheCursorWrapsFromTheLastActionToTheFirst) {
 TEST_F(Editor, ChoosingAPlayerShowsItsRowAndKeepsCursorAndLatch) {
     BindingAt(2, 7) = Binding{3, 35};
     OnSlotChosen(3);
-    Tick({1, 4});  // assigns player 1's slot 3, cursor now 4, latch set
+    Tick({1, 4});  // assigns player 1's slot 3, cursor now 4, latch set by controller 1
 
     viewCalls.clear();
     OnPlayerChosen(2);
@@ -170,8 +195,13 @@ TEST_F(Editor, ChoosingAPlayerShowsItsRowAndKeepsCursorAndLatch) {
     EXPECT_EQ(viewCalls[0], "label 0 KEY_A");
     EXPECT_EQ(viewCalls[7], "label 7 JOY3_B32");
 
-    EXPECT_EQ(Tick({3, 4}), Calls{});  // still latched
-    Tick();
+    // The latch follows controller 1, not the player shown: its button held across the
+    // changes is still one press, and player 3's controller assigns once it is let go.
+    EXPECT_EQ(Tick({1, 4}), Calls{});
+    OnPlayerChosen(0);
+    EXPECT_EQ(Tick({1, 4}), Calls{});
+    OnPlayerChosen(2);
+    EXPECT_EQ(Tick({1, 4}, {3, 4}), Calls{});
     EXPECT_EQ(Tick({3, 4}), (Calls{"label 4 JOY3_B1", "check 4 off", "check 5 on"}));
 
     // A list without a selection changes nothing.

@@ -33,24 +33,32 @@ bool FindPadInput(const PadState& pad, unsigned char source, Binding& binding) {
     return false;
 }
 
-}  // namespace
-
-bool CaptureInput(Binding& binding, bool withKeyboard) {
-    joystickInput.PollAll();
-    for (int i = 0; i < joystickInput.DeviceCount(); ++i) {
-        if (FindPadInput(joystickInput.StateOf(i), (unsigned char)(i + 1), binding)) return true;
-    }
-    if (!withKeyboard) return false;
-
+bool AnyKeyHeld() {
     // One read of the thread's whole key state instead of a query per key.
     BYTE keys[256];
     if (!GetKeyboardState(keys)) return false;
     for (int vk = 0; vk < FIRST_UNREPORTED_KEY; ++vk) {
         if (vk == VK_LBUTTON) continue;  // clicking the dialog must not count
-        if (keys[vk] & 0x80) {
-            binding = Binding{SOURCE_KEYBOARD, (unsigned char)vk};
-            return true;
-        }
+        if (keys[vk] & 0x80) return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool CaptureInput(int source, Binding& binding, ControllerId& controller) {
+    joystickInput.PollAll();
+    int i = source - 1;
+    if (i < 0 || i >= joystickInput.DeviceCount()) return false;
+    if (!FindPadInput(joystickInput.StateOf(i), (unsigned char)source, binding)) return false;
+    controller = joystickInput.IdOf(i);
+    return true;
+}
+
+bool IsHeld(ControllerId controller) {
+    joystickInput.PollAll();
+    Binding ignored;
+    for (int i = 0; i < joystickInput.DeviceCount(); ++i)
+        if (joystickInput.IdOf(i) == controller && FindPadInput(joystickInput.StateOf(i), 0, ignored)) return true;
+    return AnyKeyHeld();
 }

@@ -3,7 +3,15 @@
 
 #include "bindings/bindings.h"
 
-// Polls every controller, then, when `withKeyboard`, the keyboard; reports the first
-// pressed input (controllers in order, buttons before directions, keyboard last).
-// Leaves `binding` untouched and returns false when nothing is pressed.
-bool CaptureInput(Binding& binding, bool withKeyboard);
+// A controller's device for as long as it stays attached, whatever number the others'
+// coming and going give it; 0 is none.
+typedef unsigned long ControllerId;
+
+// Polls every controller, then reports the first pressed input of controller `source`
+// (1 and up), buttons first, then down, right, left, up, whatever the others hold, and
+// which device that is. Leaves both untouched and returns false when it holds nothing.
+bool CaptureInput(int source, Binding& binding, ControllerId& controller);
+
+// Polls every controller, then says whether `controller`, whatever its number now, or any
+// key (but the left mouse button and the codes from 240 on) is held.
+bool IsHeld(ControllerId controller);

@@ -1,6 +1,5 @@
 #include "ui/binding_editor.h"
 
-#include "input/capture.h"
 #include "ui/dialog_view.h"
 
 BindingEditor bindingEditor;
@@ -26,16 +25,16 @@ void OnInit() {
 
 void OnTick() {
     BindingEditor& editor = bindingEditor;
-    Binding input;
-    // Nothing is assigned until every input has been let go once, keys included.
+    // Nothing is assigned until the controller that assigned last, and every key, has been
+    // let go once: the one that assigned, even if a plug gave it another number or the
+    // player shown changed. What the other controllers hold never keeps the latch.
     if (editor.latch) {
-        editor.latch = CaptureInput(input, true);
+        editor.latch = IsHeld(editor.latchedBy);
         if (editor.latch) return;
     }
-    // Only the shown player's own controller assigns; keys never do, so they need not
-    // be read here.
-    if (!CaptureInput(input, false)) return;
-    if (input.source != editor.player + 1) return;
+    // Only the shown player's own controller assigns, whatever the others hold.
+    Binding input;
+    if (!CaptureInput(editor.player + 1, input, editor.latchedBy)) return;
     editor.latch = true;
 
     int swapped = SwapDuplicate(input);

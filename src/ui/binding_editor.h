@@ -3,11 +3,13 @@
 #pragma once
 
 #include "bindings/bindings.h"
+#include "input/capture.h"
 
 struct BindingEditor {
     int player;         // 0..3, the row shown and edited
     ActionSlot cursor;  // the slot the next accepted input goes to
-    bool latch;         // set by an assignment until a capture finds nothing pressed
+    bool latch;         // set by an assignment until its controller and the keys are let go
+    ControllerId latchedBy;  // the controller that assigned last, wherever it is listed now
 };
 
 extern BindingEditor bindingEditor;

@@ -34,13 +34,15 @@ name=$2
 #   pause MS            let the 60 ms timer see a release
 #   plant               (first) the exe runs from the folder, stand-in dinput8.dll and
 #                       winmm.dll beside it, loaded first if looked for there
+#   rest P A V          (first) pad P's axis A is at V already as the exe starts: a pedal held
+#                       down, which DirectInput reads as centred until the pad reports
 #   planted-unused      neither stand-in was loaded
 scenarios=(
   "button_binds_and_saves|1|press 1 2; sees 0 JOY1_B3; check 1; release 1 2; confirm;
      file 0 0409010600420043004400450046004700480049"
   "held_button_binds_once|1|press 1 0; sees 0 JOY1_B1; mark; unchanged; check 1; release 1 0; pause 150;
      press 1 0; sees 1 JOY1_B1; labels KEY_B|JOY1_B1|KEY_C|KEY_D|KEY_E|KEY_F|KEY_G|KEY_H|KEY_I"
-  "full_deflection|1|axis 1 1 -32768; sees 0 JOY1_UP; axis 1 1 0; pause 150; axis 1 1 32767; sees 1 JOY1_DOWN;
+  "full_deflection|1|axis 1 0 1000; pause 150; axis 1 1 -32768; sees 0 JOY1_UP; axis 1 1 0; pause 150; axis 1 1 32767; sees 1 JOY1_DOWN;
      axis 1 1 0; pause 150; axis 1 0 -32768; sees 2 JOY1_LEFT; axis 1 0 0; pause 150; axis 1 0 32767;
      sees 3 JOY1_RIGHT; axis 1 0 0; pause 150; mark; axis 1 0 32000; unchanged; axis 1 0 -32000; unchanged;
      axis 1 0 0; axis 1 1 32000; unchanged; axis 1 1 -32000; unchanged; check 4"
@@ -51,9 +53,17 @@ scenarios=(
      player 1; labels KEY_A|KEY_B|KEY_C|KEY_D|KEY_E|KEY_F|KEY_G|KEY_H|KEY_I"
   "unplugged_first_pad|2|open 1; unplug 1; pause 300; read-fails; back; press 2 0; sees 0 JOY1_B1"
   "unplugged_while_held|2|press 1 0; sees 0 JOY1_B1; unplug 1; pause 150; press 2 0; sees 1 JOY1_B1"
-  "seventeen_pads|17|press 16 0; pause 150; press 1 0; sees 0 JOY1_B1; release 1 0; pause 150; mark; press 1 1;
-     unchanged; release 1 1; release 16 0; press 17 0; pause 150; press 1 2; sees 1 JOY1_B3; release 1 2;
-     pause 150; press 1 3; sees 2 JOY1_B4"
+  "seventeen_pads|17|press 16 0; pause 150; press 1 0; sees 0 JOY1_B1; release 1 0; pause 150; press 1 1;
+     sees 1 JOY1_B2; release 1 1; release 16 0; press 17 0; pause 150; press 1 2; sees 2 JOY1_B3; release 1 2;
+     pause 150; press 1 3; sees 3 JOY1_B4"
+  # Four players at one desk: what one holds neither hides another's press nor holds the latch.
+  "shared_desk|2|player 2; press 1 0; press 2 0; sees 0 JOY2_B1; release 2 0; pause 150; press 2 1; sees 1 JOY2_B2;
+     release 2 1; release 1 0; pause 150; player 1; press 2 2; press 1 0; sees 2 JOY1_B1; release 1 0; pause 150; press 1 1;
+     sees 3 JOY1_B2"
+  "held_across_players|2|press 1 0; sees 0 JOY1_B1; player 2; pause 150; player 1; mark; unchanged; release 1 0;
+     pause 150; press 1 1; sees 1 JOY1_B2"
+  "resting_pedal|2|rest 2 1 32767; player 2; mark; axis 2 0 1000; unchanged; press 2 0; sees 0 JOY2_B1;
+     release 2 0; axis 2 1 0; pause 150; axis 2 1 32767; sees 1 JOY2_DOWN"
   "planted_dlls|1|plant; press 1 3; sees 0 JOY1_B4; release 1 3; planted-unused"
   "foreground|1|open 1; mark; press 1 0; unchanged; release 1 0; back; read-fails; pause 150; press 1 0;
      sees 0 JOY1_B1"
@@ -116,6 +126,11 @@ cd "$folder"
 printf '\x04\x09' > config.ini
 for p in 1 2 3 4; do printf '\x00A\x00B\x00C\x00D\x00E\x00F\x00G\x00H\x00I' >> config.ini; done
 exe=$build/Quorvane.exe overrides=$WINEDLLOVERRIDES
+IFS=';' read -ra list <<<"$steps"
+for step in "${list[@]}"; do
+  read -r verb a b c <<<"$step"
+  [ "$verb" != rest ] || { echo "axis $a $b $c" >&"$pads"; sleep 0.3; }  # reported before the exe opens it
+done
 if [[ "$steps" == plant\;* ]]; then
   cp "$exe" "$build"/planted/*.dll .
   exe=$folder/Quorvane.exe overrides="$overrides;dinput8,winmm=n,b"  # Windows' own order for them
@@ -130,7 +145,6 @@ done
 [[ "$reply" == labels*"front 1" ]] || fail "the dialog did not come up in front"
 
 labels_now() { ask state; now=${reply#labels }; now=${now% front *}; }
-IFS=';' read -ra list <<<"$steps"
 for step in "${list[@]}"; do
   read -r verb a b c <<<"$step"
   [ -n "$verb" ] || continue
@@ -141,7 +155,7 @@ for step in "${list[@]}"; do
     hold) echo "press $a $b" >&"$pads"; start_reports "$a"; undo="release $a $b" redo="press $a $b" holds=$a ;;
     axis) echo "axis $a $b $c" >&"$pads"; undo="axis $a $b 0" redo="axis $a $b $c" holds= ;;
     unplug) change_pads -1 unplug "$a" ;;
-    plant) ;;  # before the start
+    plant | rest) ;;  # before the start
     planted-unused) loaded=$(ls ./*.loaded 2>/dev/null); [ -z "$loaded" ] || fail "loaded: $loaded" ;;
     plug | replug) plugged_at=$(date +%s%N); change_pads 1 "$verb" $a $b ;;
     plug-pressing)
