@@ -8,6 +8,8 @@ FARPROC SystemFunction(const wchar_t* dll, const char* function) {
     if (length == 0 || length + 1 + lstrlenW(dll) >= MAX_PATH) return nullptr;
     path[length] = L'\\';
     lstrcpyW(path + length + 1, dll);
-    HMODULE module = LoadLibraryW(path);
+    // Its own imports looked for beside it, in the system folder, not in the exe's folder,
+    // also on a Windows without SetDefaultDllDirectories (Vista, 7 without its update).
+    HMODULE module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     return module ? GetProcAddress(module, function) : nullptr;
 }
