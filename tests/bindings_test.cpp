@@ -14,7 +14,7 @@
 
 #include "bindings/replace_file.h"
 #include "fakes/flush_seam.h"
-#include "temp_folder.h"
+#include "fresh_folder.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ void FillWith(Binding binding) {
 
 Binding Default(int slot) { return Binding{SOURCE_KEYBOARD, (unsigned char)(0x41 + slot)}; }
 
-class BindingsFile : public InTempFolder {
+class BindingsFile : public InFreshFolder {
 protected:
     struct Obstacle;
     static void Check(const Obstacle& obstacle, const Bytes& image);

@@ -15,7 +15,7 @@
 #include "fakes/flush_seam.h"
 #include "input/joystick_input.h"
 #include "resource.h"
-#include "temp_folder.h"
+#include "fresh_folder.h"
 #include "ui/binding_editor.h"
 
 namespace {
@@ -116,10 +116,10 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     return true;
 }
 
-class Dialog : public InTempFolder {
+class Dialog : public InFreshFolder {
 protected:
     void SetUp() override {
-        InTempFolder::SetUp();
+        InFreshFolder::SetUp();
         dialog = nullptr;
         notices.clear();
         BYTE noKeys[256] = {};
@@ -133,7 +133,7 @@ protected:
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {}
         UnhookWindowsHookEx(hook_);
-        InTempFolder::TearDown();
+        InFreshFolder::TearDown();
     }
 
     // Opens the dialog as the program does, with `pads` fake controllers attached.
@@ -239,15 +239,36 @@ HANDLE heldConfig;
 void HoldConfigAlone() { heldConfig = CreateFileA("config.ini", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr); }
 void LetGoOfConfig() { CloseHandle(heldConfig), heldConfig = nullptr; }
 
+// Started in another folder, with the same config.ini; each row ends back in the test's own.
+std::filesystem::path home, away;
+void StartIn(const std::wstring& folder) {
+    home = std::filesystem::current_path(), away = folder;
+    std::filesystem::create_directories(away);
+    std::filesystem::copy_file("config.ini", away / "config.ini");
+    std::filesystem::current_path(away);
+}
+const std::wstring TEMP = [] {  // ends with its separator
+    wchar_t path[MAX_PATH] = L"";
+    return std::wstring(path, GetTempPathW(MAX_PATH, path));
+}();
+const std::wstring ZIP = L"Temp1_Quorvane-" + std::to_wstring(ProcessId()) + L".zip";
+
 // A config.ini of one binding as the dialog opens: another program holding it for a moment is
-// waited for; one that keeps it gives the defaults and a notice before the first tick.
-TEST_F(Dialog, WithoutAReadableFileEveryLabelIsItsDefaultKeyAndTheNoticeSaysWhy) {
+// waited for; one that keeps it gives the defaults and a notice before the first tick. Started
+// from inside a zip, in the temporary folder, the dialog says the file would be lost.
+TEST_F(Dialog, TheNoticesAtTheStartSayWhyTheFileIsUnreadOrWouldBeLost) {
     const std::wstring told = L"読み込み失敗|config.ini を読み込めませんでした。\n" + SystemMessage(ERROR_SHARING_VIOLATION) +
                               L"\n初期設定を表示しています。「これで決定」を押すと、config.ini はこの内容で置き換えられます。";
+    const std::wstring inTemp = L"一時フォルダーからの起動|Quorvane は一時フォルダーから起動されています（zip の中から直接開いたときなど）。\n"
+                                L"ここに保存した config.ini はゲームに読まれず、いずれ削除されます。\n"
+                                L"Quorvane.exe をゲームのフォルダーにコピーして、そこで起動してください。";
     const struct { const char* what; void (*place)(); const char* first; WideStrings notices; } rows[] = {
         {"no file", [] { DeleteFileA("config.ini"); }, "KEY_A", {}},
         {"held without sharing for a moment", [] { HoldConfigAlone(), duringPause = LetGoOfConfig; }, "JOY1_B1", {}},
         {"held without sharing for good", HoldConfigAlone, "KEY_A", {told}},
+        {"in the temporary folder", [] { StartIn(TEMP + ZIP); }, "JOY1_B1", {inTemp}},
+        {"there, held for good", [] { StartIn(TEMP + ZIP), HoldConfigAlone(); }, "KEY_A", {inTemp, told}},
+        {"beside it, named like it", [] { StartIn(TEMP.substr(0, TEMP.size() - 1) + ZIP); }, "JOY1_B1", {}},
     };
     MSG quit;
     for (const auto& row : rows) {
@@ -262,6 +283,7 @@ TEST_F(Dialog, WithoutAReadableFileEveryLabelIsItsDefaultKeyAndTheNoticeSaysWhy)
         EXPECT_EQ(notices, row.notices);
         DestroyWindow(dialog);
         PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // for the next row's loop
+        if (!away.empty()) std::filesystem::current_path(home), std::filesystem::remove_all(away), away.clear();
     }
 }
 
@@ -311,6 +333,7 @@ TEST_F(Dialog, ClicksChooseTheActionAndPlayerAndTheTimerAssigns) {
 //   paced       the poll timer keeps its 60 ms period: over a stretch, no more reads of the
 //               second controller than two a period (a busy machine only makes fewer)
 //   acquiring   the next Acquire lets a DBT_DEVNODES_CHANGED through, as Wine's does
+//   ticking     the same after a tick it let through, which read the controllers inside
 //   lost        controller 1 unplugged: its reads fail until a tick acquires it again
 // The row's own notifications only: one that the system sends meanwhile, from another
 // thread, would be listed too and is not the row's to count.
@@ -335,6 +358,7 @@ TEST_F(Dialog, DeviceNotificationsListTheControllersAtOnceAndOnceMoreAfterTheWai
          "nodes; arrival; settles; count 2; quiet; removal; count 3; settles; count 3; quiet"},
         // Not inside the call that is using the controllers: once more after the wait.
         {"a notification while a tick acquires a lost controller", "acquiring; lost; count 0; settles; count 1; quiet"},
+        {"a notification after a tick inside that tick", "ticking; lost; count 0; settles; count 1; quiet"},
         {"a notification while the second listing sets a controller up",
          "nodes; arrival; plug; acquiring; settles; count 2; binds; settles; count 3; quiet"},
     };
@@ -380,8 +404,11 @@ TEST_F(Dialog, DeviceNotificationsListTheControllersAtOnceAndOnceMoreAfterTheWai
             } else if (step == "plug") {
                 fakeInput.pads.resize(2);
                 PressButton(1, 2);
-            } else if (step == "acquiring") {
-                fakeInput.duringAcquire = [] { SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0); };
+            } else if (step == "acquiring" || step == "ticking") {
+                fakeInput.duringAcquire = [step] {
+                    if (step == "ticking") SendMessageW(dialog, WM_TIMER, 0x7FFF, 0);
+                    SendMessageW(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+                };
             } else if (step == "lost") {
                 fakeInput.pads[0].attached = false;
                 fakeInput.pads[0].poll = DIERR_INPUTLOST;
@@ -485,6 +512,9 @@ TEST_F(Dialog, CancelAndTheCloseBoxWriteNothing) {
         EXPECT_TRUE(Closed());
         EXPECT_EQ(notices, WideStrings{});
         EXPECT_FALSE(std::filesystem::exists("config.ini"));
+        // DirectInput's rule: no device outlives its cooperative window acquired.
+        EXPECT_EQ(Strings(fakeInput.log.end() - 3, fakeInput.log.end()),
+                  (Strings{"pad0 Unacquire", "pad0 Release", "DirectInput Release"}));
         MSG quit;
         EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     }
@@ -502,11 +532,12 @@ TEST_F(Dialog, TheKeyboardReachesEveryControlButEnterAndEscDoNothing) {
         int focus, cursor, player;
         bool listOpen;
     } steps[] = {
-        {"tab tab", IDC_ACTION_FIRST, 0, 0, false},             // the chosen action
-        {"right right", IDC_ACTION_FIRST + 2, 2, 0, false},     // an arrow chooses the next
-        {"press press", IDC_ACTION_FIRST + 4, 4, 0, false},     // the focus follows the check
-        {"away", IDC_ACTION_FIRST + 4, 4, 0, false},            // and comes back to it
-        {"left left left left left", IDC_ACTION_FIRST + 8, 8, 0, false},  // from the first, the last
+        {"press", IDOK, 1, 0, false},                           // the check moves, the focus stays
+        {"tab tab", IDC_ACTION_FIRST + 1, 1, 0, false},         // the chosen action
+        {"right right", IDC_ACTION_FIRST + 3, 3, 0, false},     // an arrow chooses the next
+        {"press press", IDC_ACTION_FIRST + 5, 5, 0, false},     // the focus follows the check
+        {"away", IDC_ACTION_FIRST + 5, 5, 0, false},            // and comes back to it
+        {"left left left left left left", IDC_ACTION_FIRST + 8, 8, 0, false},  // from the first, the last
         {"tab down", IDC_PLAYER, 8, 1, false},                  // the list: the next player
         {"alt+down", IDC_PLAYER, 8, 1, true},
         {"escape", IDC_PLAYER, 8, 1, false},  // closes the list alone

@@ -1,6 +1,7 @@
 // Runs a test inside a fresh, empty working folder, since "config.ini" lives in the
-// current directory. The folder's name holds the process id: test runs of several
-// checkouts share the machine's temporary folder.
+// current directory: in the folder the test is run from (its build folder), not in the
+// user's temporary folder, where the dialog warns that what it saves is lost. The
+// folder's name holds the process id: the same tests' other runs start there too.
 #pragma once
 
 #include <filesystem>
@@ -34,13 +35,12 @@ inline void EnterProtectedFolder() {
 }
 inline void LeaveProtectedFolder() { std::filesystem::current_path(folderBeforeProtected); }
 
-class InTempFolder : public ::testing::Test {
+class InFreshFolder : public ::testing::Test {
 protected:
     void SetUp() override {
         previous_ = std::filesystem::current_path();
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("quorvane-" + std::to_string(ProcessId()) + "-" + info->test_suite_name() + "-" + info->name());
+        folder_ = previous_ / ("quorvane-" + std::to_string(ProcessId()) + "-" + info->test_suite_name() + "-" + info->name());
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
         std::filesystem::current_path(folder_);

@@ -9,7 +9,7 @@
 
 #include "bindings/bindings.h"
 #include "resource.h"
-#include "temp_folder.h"
+#include "fresh_folder.h"
 #include "ui/binding_editor.h"
 #include "ui/config_dialog.h"
 #include "ui/dialog_view.h"
@@ -144,10 +144,10 @@ void ExpectWhole(HWND control, Kind kind, bool report = true) {
 
 HWND dialog;
 
-class Layout : public InTempFolder {
+class Layout : public InFreshFolder {
 protected:
     void SetUp() override {
-        InTempFolder::SetUp();
+        InFreshFolder::SetUp();
         bindingEditor = BindingEditor{};
         dialog = CreateConfigDialog(GetModuleHandleA(nullptr));
         ASSERT_NE(dialog, nullptr);
@@ -159,7 +159,7 @@ protected:
         if (IsWindow(dialog)) DestroyWindow(dialog);
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {}
-        InTempFolder::TearDown();
+        InFreshFolder::TearDown();
     }
 };
 
@@ -240,10 +240,11 @@ TEST_F(Layout, TheNoticesShowTheirWholeText) {
     for (SaveStatus status : {SAVE_FOLDER_DENIED, SAVE_READ_ONLY, SAVE_IN_USE, SAVE_FAILED})
         ShowSaveFailedNotice(SaveResult{status, ERROR_DISK_FULL});
     ShowSavedNotice();
-    ShowLoadFailedNotice(ERROR_SHARING_VIOLATION);  // shown from the dialog's queue
+    ShowLoadFailedNotice(ERROR_SHARING_VIOLATION);  // these two shown from the dialog's queue
+    ShowTemporaryFolderNotice();
     for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&message);
     UnhookWindowsHookEx(hook);
-    EXPECT_EQ(noticesSeen, 6);
+    EXPECT_EQ(noticesSeen, 7);
 }
 
 }  // namespace

@@ -44,8 +44,22 @@ const wchar_t LOAD_FAILED_CAPTION[] = L"読み込み失敗";
 const wchar_t LOAD_FAILED_TEXT[] = L"config.ini を読み込めませんでした。\n";  // then the system's own words
 const wchar_t DEFAULTS_SHOWN_TEXT[] =
     L"\n初期設定を表示しています。「これで決定」を押すと、config.ini はこの内容で置き換えられます。";
-// Posted to itself when the file could not be read: the notice comes once the window is up.
-const UINT WM_LOAD_FAILED = WM_APP;
+// What a start in the temporary folder says: an archiver runs an exe from a zip there.
+const wchar_t TEMPORARY_FOLDER_CAPTION[] = L"一時フォルダーからの起動";
+const wchar_t TEMPORARY_FOLDER_TEXT[] =
+    L"Quorvane は一時フォルダーから起動されています（zip の中から直接開いたときなど）。\n"
+    L"ここに保存した config.ini はゲームに読まれず、いずれ削除されます。\n"
+    L"Quorvane.exe をゲームのフォルダーにコピーして、そこで起動してください。";
+// The notices asked for while the dialog is being made, still hidden: posted to itself, they
+// come once it is up, one after the other, the folder's first.
+const UINT WM_START_NOTICES = WM_APP;
+struct StartNotices {
+    bool temporaryFolder;
+    bool loadFailed;
+    unsigned long loadError;
+    bool showing;  // a box is up: its loop may hand the dialog the next post
+};
+StartNotices startNotices;
 
 // Taken once at initialisation, for the dialog's lifetime.
 struct DialogControls {
@@ -65,8 +79,33 @@ void WatchDevices(HWND dialog) {
     deviceNotification = RegisterDeviceNotificationW(dialog, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
 }
 
+// `path` in full, with long names for short ones (a TEMP variable often holds one) and no
+// separator at its end; false when it cannot be resolved.
+const DWORD FOLDER_CAPACITY = 1024;
+bool Normalise(const wchar_t* path, wchar_t* normal) {
+    wchar_t full[FOLDER_CAPACITY];
+    DWORD length = GetFullPathNameW(path, FOLDER_CAPACITY, full, nullptr);
+    if (length == 0 || length >= FOLDER_CAPACITY) return false;
+    length = GetLongPathNameW(full, normal, FOLDER_CAPACITY);
+    if (length == 0 || length >= FOLDER_CAPACITY) return false;
+    while (length > 0 && (normal[length - 1] == L'\\' || normal[length - 1] == L'/')) normal[--length] = L'\0';
+    return length > 0;
+}
+
+// Whether config.ini's folder, the current one, is the user's temporary folder or lies in it.
+bool InTemporaryFolder() {
+    wchar_t temp[FOLDER_CAPACITY], normalTemp[FOLDER_CAPACITY], here[FOLDER_CAPACITY];
+    DWORD length = GetTempPathW(FOLDER_CAPACITY, temp);
+    if (length == 0 || length >= FOLDER_CAPACITY || !Normalise(temp, normalTemp) || !Normalise(L".", here))
+        return false;
+    int tempLength = lstrlenW(normalTemp);
+    if (lstrlenW(here) < tempLength || (here[tempLength] != L'\0' && here[tempLength] != L'\\')) return false;
+    return CompareStringOrdinal(here, tempLength, normalTemp, tempLength, TRUE) == CSTR_EQUAL;
+}
+
 BOOL OnInitDialog(HWND dialog) {
     SetTimer(dialog, TIMER_POLL, POLL_PERIOD_MS, nullptr);
+    startNotices = StartNotices();
     devicesSettling = false;
     WatchDevices(dialog);
     controls.dialog = dialog;
@@ -86,6 +125,7 @@ BOOL OnInitDialog(HWND dialog) {
     }
     SendMessageA(controls.playerList, CB_SETCURSEL, 0, 0);
 
+    if (InTemporaryFolder()) ShowTemporaryFolderNotice();
     OnInit();
     return TRUE;  // the dialog manager picks the focus
 }
@@ -178,11 +218,23 @@ void SystemMessageAfter(const wchar_t* intro, unsigned long error, wchar_t* text
     for (wchar_t* end = text + length + added; end > text + length && end[-1] <= L' '; --end) end[-1] = L'\0';
 }
 
-BOOL OnLoadFailed(HWND dialog, unsigned long error) {
-    wchar_t text[512];
-    SystemMessageAfter(LOAD_FAILED_TEXT, error, text, ARRAYSIZE(text) - ARRAYSIZE(DEFAULTS_SHOWN_TEXT));
-    lstrcatW(text, DEFAULTS_SHOWN_TEXT);
-    MessageBoxW(dialog, text, LOAD_FAILED_CAPTION, MB_OK | MB_ICONWARNING);
+BOOL OnStartNotices(HWND dialog) {
+    StartNotices& due = startNotices;
+    if (due.showing) return TRUE;  // shown once the box that is up is gone
+    due.showing = true;
+    while (due.temporaryFolder || due.loadFailed) {
+        if (due.temporaryFolder) {
+            due.temporaryFolder = false;
+            MessageBoxW(dialog, TEMPORARY_FOLDER_TEXT, TEMPORARY_FOLDER_CAPTION, MB_OK | MB_ICONWARNING);
+            continue;
+        }
+        due.loadFailed = false;
+        wchar_t text[512];
+        SystemMessageAfter(LOAD_FAILED_TEXT, due.loadError, text, ARRAYSIZE(text) - ARRAYSIZE(DEFAULTS_SHOWN_TEXT));
+        lstrcatW(text, DEFAULTS_SHOWN_TEXT);
+        MessageBoxW(dialog, text, LOAD_FAILED_CAPTION, MB_OK | MB_ICONWARNING);
+    }
+    due.showing = false;
     return TRUE;
 }
 
@@ -220,13 +272,15 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         return TRUE;
     case WM_DEVICECHANGE:
         return OnDeviceChange(dialog, wParam, lParam);
-    case WM_LOAD_FAILED:
-        return OnLoadFailed(dialog, (unsigned long)lParam);
+    case WM_START_NOTICES:
+        return OnStartNotices(dialog);
     case WM_CLOSE:
         OnCancel();
         return TRUE;
     case WM_DESTROY:
         UnregisterDeviceNotification(deviceNotification);
+        // DirectInput's devices must not outlive their cooperative window acquired.
+        joystickInput.Shutdown();
         PostQuitMessage(0);
         return TRUE;
     }
@@ -260,8 +314,16 @@ void SetRadioCheck(ActionSlot slot, bool on) {
 
 void ShowSavedNotice() { MessageBoxW(controls.dialog, SAVED_TEXT, SAVED_CAPTION, MB_OK); }
 
-// Asked while the dialog is being made, still hidden: shown over it once it is up.
-void ShowLoadFailedNotice(unsigned long error) { PostMessageW(controls.dialog, WM_LOAD_FAILED, 0, (LPARAM)error); }
+void ShowLoadFailedNotice(unsigned long error) {
+    startNotices.loadFailed = true;
+    startNotices.loadError = error;
+    PostMessageW(controls.dialog, WM_START_NOTICES, 0, 0);
+}
+
+void ShowTemporaryFolderNotice() {
+    startNotices.temporaryFolder = true;
+    PostMessageW(controls.dialog, WM_START_NOTICES, 0, 0);
+}
 
 void ShowSaveFailedNotice(SaveResult result) {
     wchar_t text[512];
