@@ -13,13 +13,13 @@ namespace {
 using Calls = std::vector<std::string>;
 
 // The fake capture: what is held, scripted for the next calls first; controller n's device
-// is n unless `devices` renumbers it. Each call is recorded as "pad N" or "held DEVICE".
+// is 100 + n unless `devices` renumbers it. Each call is recorded as "pad N" or "held DEVICE".
 std::deque<std::vector<Binding>> scripted;
 std::vector<Binding> held;
 std::map<int, ControllerId> devices;
 std::vector<std::string> captures;
 
-ControllerId DeviceOf(int source) { return devices.count(source) ? devices[source] : (ControllerId)source; }
+ControllerId DeviceOf(int source) { return devices.count(source) ? devices[source] : (ControllerId)(100 + source); }
 std::vector<Binding> HeldNow() {
     std::vector<Binding> now = scripted.empty() ? held : scripted.front();
     if (!scripted.empty()) scripted.pop_front();
@@ -98,7 +98,7 @@ TEST_F(Editor, TheLatchClearsOnTheFirstEmptyCaptureAndTheSameTickCapturesAgain) 
     scripted = {{}, {Binding{1, 0}}};
     captures.clear();
     EXPECT_EQ(Tick({1, 0}), (Calls{"label 1 JOY1_UP", "check 1 off", "check 2 on"}));
-    EXPECT_EQ(captures, (Calls{"held 1", "pad 1"}));
+    EXPECT_EQ(captures, (Calls{"held 101", "pad 1"}));
 }
 
 // The keyboard is read only while the latch is set: there a held key keeps it.
@@ -109,7 +109,7 @@ TEST_F(Editor, AHeldKeyKeepsTheLatchThoughKeysAreNeverAssigned) {
     captures.clear();
     EXPECT_EQ(Tick({0, ' '}), Calls{});
     EXPECT_EQ(Tick({1, 5}), Calls{});  // the key was never let go of
-    EXPECT_EQ(captures, (Calls{"held 1", "held 1"}));
+    EXPECT_EQ(captures, (Calls{"held 101", "held 101"}));
     EXPECT_EQ(Tick(), Calls{});
     EXPECT_EQ(Tick({1, 5}).size(), 3u);
 }
@@ -133,7 +133,7 @@ TEST_F(Editor, OnlyTheShownPlayersControllerAssigns) {
 // device, and the new controller 1 assigns once it is let go.
 TEST_F(Editor, TheLatchFollowsTheDeviceThatAssigned) {
     EXPECT_EQ(Tick({1, 4}).size(), 3u);
-    devices = {{1, 9}, {2, 1}};
+    devices = {{1, 109}, {2, 101}};
     EXPECT_EQ(Tick({1, 5}, {2, 4}), Calls{});
     EXPECT_EQ(Tick({1, 5}), (Calls{"label 1 JOY1_B2", "check 1 off", "check 2 on"}));
 }
