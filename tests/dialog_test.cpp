@@ -77,7 +77,9 @@ LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
         wchar_t caption[128] = L"", text[512] = L"";
         GetWindowTextW(box, caption, 128);
         GetDlgItemTextW(box, 0xFFFF, text, 512);  // a message box's text control
-        notices.push_back(std::wstring(caption) + L"|" + text);
+        HWND other = GetWindow(box, GW_HWNDFIRST);  // another box of the dialog's still up
+        while (other && (other == box || GetWindow(other, GW_OWNER) != dialog)) other = GetWindow(other, GW_HWNDNEXT);
+        notices.push_back(std::wstring(other ? L"over another box: " : L"") + caption + L"|" + text);
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
