@@ -34,7 +34,13 @@ rm -f "$root/$shot"
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Quorvane$' | head -n 1)
 [ -n "$window" ] || { echo "No display: Quorvane showed no window within 60 s" >&2; exit 1; }
 sleep 1  # let it paint
-import -window "$window" "$root/$shot"
+# A notice up over the dialog (a box, at the screen's centre) is in the shot too: the
+# part of the screen that all the visible windows cover.
+crop=$(for w in $(xdotool search --onlyvisible --name .); do xdotool getwindowgeometry --shell "$w"; done |
+  awk -F= '/^X=/ {x = $2} /^Y=/ {y = $2} /^WIDTH=/ {w = $2} /^HEIGHT=/ {
+    if (!n++ || x < l) l = x; if (n == 1 || y < t) t = y; if (x + w > r) r = x + w; if (y + $2 > b) b = y + $2 }
+    END {printf "%dx%d+%d+%d", r - l, b - t, l, t}')
+import -window root -crop "$crop" "$root/$shot"
 # A window that never painted (a program that hung or crashed) comes out as one colour.
 read -r width height colours < <(convert "$root/$shot" -format '%w %h %k\n' info:)
 if ! kill -0 "$pid" 2>/dev/null || [ "$colours" -lt 3 ] || [ "$width" -lt 400 ] || [ "$height" -lt 180 ]; then
