@@ -128,7 +128,7 @@ finish
 # meanwhile: nothing else lists the controllers in that time. Its product id sorts first,
 # so it is controller 1; it is unplugged after each binding and plugged back with its
 # identity.
-plugs=12
+plugs=${BENCH_PLUGS:-12}  # more for a closer look: Wine's share varies by 100 ms and more
 plugged=
 declare -A plug_times cpu_burst listings
 plug_series() {  # exe
