@@ -245,14 +245,11 @@ void LetGoOfConfig() { CloseHandle(heldConfig), heldConfig = nullptr; }
 std::filesystem::path home, away;
 void StartIn(const std::wstring& folder) {
     home = std::filesystem::current_path(), away = folder;
-    std::filesystem::create_directories(away);
-    std::filesystem::copy_file("config.ini", away / "config.ini");
+    std::filesystem::create_directories(away), std::filesystem::copy_file("config.ini", away / "config.ini");
     std::filesystem::current_path(away);
 }
-const std::wstring TEMP = [] {  // ends with its separator
-    wchar_t path[MAX_PATH] = L"";
-    return std::wstring(path, GetTempPathW(MAX_PATH, path));
-}();
+wchar_t tempPath[MAX_PATH];
+const std::wstring TEMP(tempPath, GetTempPathW(MAX_PATH, tempPath));  // ends with its separator
 const std::wstring ZIP = L"Temp1_Quorvane-" + std::to_wstring(ProcessId()) + L".zip";
 
 // A config.ini of one binding as the dialog opens: another program holding it for a moment is

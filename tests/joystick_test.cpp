@@ -76,7 +76,6 @@ TEST(JoystickInput, OnlyFullDeflectionIsADirection) {
     const Case cases[] = {
         {0, 1000, {}},
         {0, 1000, {}},
-        {0, 1000, {}},
         {1000, 1000, {PAD_RIGHT}},
         {0, 0, {}},
         {999, 999, {}},
@@ -91,7 +90,7 @@ TEST(JoystickInput, OnlyFullDeflectionIsADirection) {
         {-1001, 1001, {}},  // beyond the range, as a device whose range could not be set reports
     };
     ResetFakeInput(1);
-    fakeInput.pads[0].silentReads = 2;
+    fakeInput.pads[0].silentReads = 1;
     PushStick(0, 0, 1000);
     JoystickInput input;
     ASSERT_EQ(Start(input), 0);
@@ -102,9 +101,8 @@ TEST(JoystickInput, OnlyFullDeflectionIsADirection) {
     }
 }
 
-// What a controller's first report taught stays with its device when the controllers are
-// listed again: a pad plugged in, sorting first, learns its own rest (its first report is a
-// push), and the pedal that rests keeps resting, though its stick counts.
+// What a first report taught stays with its device when the controllers are listed again: a
+// pad plugged in, sorting first, learns its own rest, and the pedal's stick counts, its Y not.
 TEST(JoystickInput, WhereAnAxisRestsStaysWithItsDevice) {
     ResetFakeInput(1);
     fakeInput.pads[0].silentReads = 1;
@@ -239,7 +237,6 @@ TEST(JoystickInput, EnumeratingAgainKeepsListedControllersAndSetsUpNewOnes) {
     fakeInput.pads.resize(3);
     PressButton(2, 6);
     fakeInput.log.clear();
-    const unsigned long kept = input.IdOf(1);
     ASSERT_EQ(Relist(input), 0);
     EXPECT_EQ(fakeInput.log, (Log{
         "EnumDevices type=4 flags=1",
@@ -254,8 +251,6 @@ TEST(JoystickInput, EnumeratingAgainKeepsListedControllersAndSetsUpNewOnes) {
         "pad2 Acquire",
     }));
     ASSERT_EQ(input.DeviceCount(), 2);
-    EXPECT_EQ(input.IdOf(0), kept);  // its device's, whatever its number; the new one's is new
-    EXPECT_GT(input.IdOf(1), kept);
     EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{});  // all zero until read
     input.PollAll();
     EXPECT_EQ(HeldFlags(input, 0), std::vector<int>{5});
