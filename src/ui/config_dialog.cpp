@@ -50,14 +50,14 @@ const wchar_t TEMPORARY_FOLDER_TEXT[] =
     L"Quorvane は一時フォルダーから起動されています（zip の中から直接開いたときなど）。\n"
     L"ここに保存した config.ini はゲームに読まれず、いずれ削除されます。\n"
     L"Quorvane.exe をゲームのフォルダーにコピーして、そこで起動してください。";
-// The notices asked for while the dialog is being made, still hidden: posted to itself, they
-// come once it is up, one after the other, the folder's first.
+// The notices asked for while the dialog is being made, still hidden: they come once it is up,
+// one after the other, the folder's first. One post stands for all that are due, so that no
+// second post reaches the dialog through the first box's loop and opens a box over it.
 const UINT WM_START_NOTICES = WM_APP;
 struct StartNotices {
     bool temporaryFolder;
     bool loadFailed;
     unsigned long loadError;
-    bool showing;  // a box is up: its loop may hand the dialog the next post
 };
 StartNotices startNotices;
 
@@ -220,8 +220,6 @@ void SystemMessageAfter(const wchar_t* intro, unsigned long error, wchar_t* text
 
 BOOL OnStartNotices(HWND dialog) {
     StartNotices& due = startNotices;
-    if (due.showing) return TRUE;  // shown once the box that is up is gone
-    due.showing = true;
     while (due.temporaryFolder || due.loadFailed) {
         if (due.temporaryFolder) {
             due.temporaryFolder = false;
@@ -234,7 +232,6 @@ BOOL OnStartNotices(HWND dialog) {
         lstrcatW(text, DEFAULTS_SHOWN_TEXT);
         MessageBoxW(dialog, text, LOAD_FAILED_CAPTION, MB_OK | MB_ICONWARNING);
     }
-    due.showing = false;
     return TRUE;
 }
 
@@ -314,16 +311,20 @@ void SetRadioCheck(ActionSlot slot, bool on) {
 
 void ShowSavedNotice() { MessageBoxW(controls.dialog, SAVED_TEXT, SAVED_CAPTION, MB_OK); }
 
+namespace {
+void StartNoticeDue(bool& notice) {
+    if (!startNotices.temporaryFolder && !startNotices.loadFailed)
+        PostMessageW(controls.dialog, WM_START_NOTICES, 0, 0);
+    notice = true;
+}
+}  // namespace
+
 void ShowLoadFailedNotice(unsigned long error) {
-    startNotices.loadFailed = true;
     startNotices.loadError = error;
-    PostMessageW(controls.dialog, WM_START_NOTICES, 0, 0);
+    StartNoticeDue(startNotices.loadFailed);
 }
 
-void ShowTemporaryFolderNotice() {
-    startNotices.temporaryFolder = true;
-    PostMessageW(controls.dialog, WM_START_NOTICES, 0, 0);
-}
+void ShowTemporaryFolderNotice() { StartNoticeDue(startNotices.temporaryFolder); }
 
 void ShowSaveFailedNotice(SaveResult result) {
     wchar_t text[512];
