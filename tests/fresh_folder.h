@@ -1,7 +1,8 @@
 // Runs a test inside a fresh, empty working folder, since "config.ini" lives in the
-// current directory: in the folder the test is run from (its build folder), not in the
-// user's temporary folder, where the dialog warns that what it saves is lost. The
-// folder's name holds the process id: the same tests' other runs start there too.
+// current directory. The folder's name holds the process id: test runs of several
+// checkouts share the machine's temporary folder. Under Windows it lies beside that
+// folder, not in it, where the dialog warns that what it saves is lost; each Wine prefix
+// has its own, as process ids of two prefixes may be the same.
 #pragma once
 
 #include <filesystem>
@@ -40,7 +41,7 @@ protected:
     void SetUp() override {
         previous_ = std::filesystem::current_path();
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = previous_ / ("quorvane-" + std::to_string(ProcessId()) + "-" + info->test_suite_name() + "-" + info->name());
+        folder_ = Base() / ("quorvane-" + std::to_string(ProcessId()) + "-" + info->test_suite_name() + "-" + info->name());
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
         std::filesystem::current_path(folder_);
@@ -61,6 +62,14 @@ protected:
     }
 
 private:
+    static std::filesystem::path Base() {
+        std::filesystem::path temp = std::filesystem::temp_directory_path();
+#ifdef _WIN32
+        if (!temp.has_filename()) temp = temp.parent_path();  // its separator at the end
+        temp = temp.parent_path();
+#endif
+        return temp;
+    }
     std::filesystem::path previous_;
     std::filesystem::path folder_;
 };
