@@ -105,7 +105,7 @@ TEST_F(Editor, AHeldKeyKeepsTheLatchThoughKeysAreNeverAssigned) {
     captures.clear();
     EXPECT_EQ(Tick({0, ' '}), Calls{});
     EXPECT_EQ(Tick({1, 5}), Calls{});  // the key was never let go of
-    EXPECT_EQ(captures, (Calls{"held 101", "held 101"}));
+    EXPECT_EQ(captures, (Calls{"held 101", "pad 1", "held 101", "pad 1"}));
     EXPECT_EQ(Tick(), Calls{});
     EXPECT_EQ(Tick({1, 5}).size(), 3u);
 }
@@ -183,12 +183,15 @@ TEST_F(Editor, ChoosingAPlayerShowsItsRowAndKeepsCursorAndLatch) {
     EXPECT_EQ(viewCalls[7], "label 7 JOY3_B32");
 
     // The latch follows controller 1, not the player shown: its button held across the
-    // changes is still one press, and player 3's controller assigns once it is let go.
+    // changes is still one press. Player 3's, pressed under it, is no new press once it is
+    // let go: it assigns when pressed again.
     EXPECT_EQ(Tick({1, 4}), Calls{});
     OnPlayerChosen(0);
     EXPECT_EQ(Tick({1, 4}), Calls{});
     OnPlayerChosen(2);
     EXPECT_EQ(Tick({1, 4}, {3, 4}), Calls{});
+    EXPECT_EQ(Tick({3, 4}), Calls{});
+    Tick();
     EXPECT_EQ(Tick({3, 4}), (Calls{"label 4 JOY3_B1", "check 4 off", "check 5 on"}));
 
     // A list without a selection changes nothing.

@@ -28,14 +28,25 @@ void OnTick() {
     // Nothing is assigned until the controller that assigned last, and every key, has been
     // let go once: the one that assigned, even if a plug gave it another number or the
     // player shown changed. What the other controllers hold never keeps the latch.
+    Binding input;
+    ControllerId from = 0;
     if (editor.latch) {
         editor.latch = IsHeld(editor.latchedBy);
-        if (editor.latch) return;
+        if (editor.latch) {
+            // What the shown player's controller holds meanwhile was pressed under the latch.
+            editor.heldUnderLatch = CaptureInput(editor.player + 1, input, from) ? from : 0;
+            return;
+        }
     }
     // Only the shown player's own controller assigns, whatever the others hold.
-    Binding input;
-    if (!CaptureInput(editor.player + 1, input, editor.latchedBy)) return;
+    if (!CaptureInput(editor.player + 1, input, from)) {
+        editor.heldUnderLatch = 0;
+        return;
+    }
     editor.latch = true;
+    editor.latchedBy = from;
+    // A press that began under the latch is no new one: it latches until it is let go.
+    if (from == editor.heldUnderLatch) return;
 
     int swapped = SwapDuplicate(input);
     BindingAt(editor.player, editor.cursor) = input;

@@ -10,6 +10,7 @@ struct BindingEditor {
     ActionSlot cursor;  // the slot the next accepted input goes to
     bool latch;         // set by an assignment until its controller and the keys are let go
     ControllerId latchedBy;  // the controller that assigned last, wherever it is listed now
+    ControllerId heldUnderLatch;  // the shown player's, holding at the last latched tick; or 0
 };
 
 extern BindingEditor bindingEditor;
